@@ -1,0 +1,14 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+// The system-wide clipboard, plain UTF-8 text only. Main thread only.
+class Clipboard {
+ public:
+  virtual ~Clipboard() = default;
+  // The clipboard's plain text, or nothing when it holds no text.
+  virtual std::optional<std::string> readText() = 0;
+  virtual void clearContents() = 0;
+  virtual void setString(std::string text) = 0;
+};

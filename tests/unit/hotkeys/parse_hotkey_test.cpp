@@ -1,0 +1,85 @@
+#include "hotkeys/parse_hotkey.h"
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+
+#include "hotkeys/key_codes.h"
+
+namespace {
+
+struct Case {
+  std::string text;
+  std::optional<HotkeySpec> expected;
+};
+
+class ParseHotkeyTest : public testing::TestWithParam<Case> {};
+
+TEST_P(ParseHotkeyTest, GivesTheShortcutOrNothing) {
+  EXPECT_EQ(parseHotkey(GetParam().text), GetParam().expected) << "text: " << GetParam().text;
+}
+
+constexpr uint32_t ctrlAlt = controlKey | optionKey;
+constexpr std::nullopt_t rejected = std::nullopt;
+
+INSTANTIATE_TEST_SUITE_P(
+    Worked, ParseHotkeyTest,
+    testing::Values(Case{"ctrl+alt+b", HotkeySpec{ctrlAlt, 11}},
+                    Case{"ctrl+alt+c", HotkeySpec{ctrlAlt, 8}},
+                    Case{"Cmd + Shift + Space", HotkeySpec{cmdKey | shiftKey, 49}},
+                    Case{"b+ctrl", HotkeySpec{controlKey, 11}},
+                    Case{"meta+a", HotkeySpec{cmdKey, 0}},
+                    Case{"ctrl+q+w", HotkeySpec{controlKey, 13}},
+                    Case{"ctrl+esc+b", HotkeySpec{controlKey, 11}},
+                    Case{"ctrl+b+esc", rejected}, Case{"ctrl++b", HotkeySpec{controlKey, 11}},
+                    Case{"+ctrl+b+", HotkeySpec{controlKey, 11}},
+                    Case{"ctrl+ +b", HotkeySpec{controlKey, 11}}, Case{"b", rejected},
+                    Case{"f1", rejected}, Case{"space", rejected}, Case{"ctrl+alt", rejected},
+                    Case{"", rejected}, Case{"+", rejected}, Case{"++", rejected}));
+
+INSTANTIATE_TEST_SUITE_P(
+    CaseAndBlanks, ParseHotkeyTest,
+    testing::Values(Case{"CTRL+ALT+B", HotkeySpec{ctrlAlt, 11}},
+                    Case{"\tctrl\t+ alt +\u00A0b\u3000", HotkeySpec{ctrlAlt, 11}},
+                    Case{"ctrl+\u2000\u200Ab\u202F\u205F\u1680", HotkeySpec{controlKey, 11}},
+                    // A line end is not a blank: the last piece is no key.
+                    Case{"ctrl+alt+b\n", rejected}, Case{"ctrl+alt+b\r", rejected},
+                    Case{"ctrl+\u200Bb", rejected},  // zero-width space is not Zs
+                    // The Kelvin sign lowercases to k; nothing else non-ASCII matches.
+                    Case{"ctrl+\u212A", HotkeySpec{controlKey, 0x28}},
+                    Case{"ctrl+\uFF42", rejected}, Case{"ctrl+\u0130", rejected},
+                    Case{"ctrl+a\u0301", rejected}));
+
+INSTANTIATE_TEST_SUITE_P(
+    Pieces, ParseHotkeyTest,
+    testing::Values(Case{"ctrl+a", HotkeySpec{controlKey, 0}},
+                    Case{"cmd+command+meta+shift+alt+opt+option+ctrl+control+tab",
+                         HotkeySpec{0x1B00, 48}},
+                    Case{"ctrl+ctrl+control+f12", HotkeySpec{controlKey, 111}},
+                    Case{"ctrl+f13", rejected}, Case{"ctrl+enter", rejected},
+                    Case{"ctrl+capslock", rejected}, Case{"capslock+b", rejected},
+                    Case{"ctrl+b+", HotkeySpec{controlKey, 11}},
+                    // An unknown word before the key is harmless, after it fatal.
+                    Case{"hyper+ctrl+b", HotkeySpec{controlKey, 11}},
+                    Case{"ctrl+b+hyper", rejected}));
+
+INSTANTIATE_TEST_SUITE_P(
+    InvalidUtf8, ParseHotkeyTest,
+    testing::Values(Case{"ctrl+\xFF", rejected}, Case{"ctrl+b\xC3", rejected},
+                    Case{"\xE2\x80+ctrl+b", HotkeySpec{controlKey, 11}},
+                    Case{"ctrl+\xC0\xE2", rejected},  // overlong "b" stays invalid
+                    Case{"ctrl+\xED\xA0\x80", rejected},
+                    Case{std::string("ctrl+b\0", 7), rejected}));
+
+TEST(KeyCodes, HasTheFiftyTwoKeysWithTheirMacCodes) {
+  const auto& table = keyCodes();
+  EXPECT_EQ(table.size(), 52u);
+  const std::pair<const char*, uint32_t> telling[] = {
+      {"a", 0},        {"b", 11},    {"return", 36}, {"tab", 48}, {"space", 49},
+      {"escape", 53},  {"f1", 122},  {"f12", 111},   {"0", 29},   {"9", 25},
+      {"m", 46},       {"f5", 96},   {"f10", 109},   {"f2", 120}, {"f4", 118}};
+  for (const auto& [name, code] : telling) EXPECT_EQ(table.at(name), code) << name;
+}
+
+}  // namespace
