@@ -12,6 +12,7 @@ the session ends, failure or not.
 """
 
 import ctypes
+import errno
 import os
 import select
 import shutil
@@ -446,6 +447,9 @@ class Session:
         path.chmod(0o755)
         return path
 
+    def scripted_tool(self):
+        return ScriptedTool(self)
+
     def set_inbox(self, data):
         """Plays the other machine: the next pull of varkel-local prints `data`."""
         self.tool_dir.mkdir(exist_ok=True)
@@ -533,3 +537,68 @@ class _ClipboardOwner:
         self.proc.wait()
         self.log.wait_closed()
         self.proc.stderr.close()
+
+
+_SCRIPTED_TOOL = """#!/bin/sh
+# Answers as the test told it, and records what it was asked.
+here=$(dirname "$0")/scripted.d
+printf '%s\\n' "$2" >>"$here/runs"
+if [ "$2" = push ]; then cat >"$here/input"; fi
+if [ -p "$here/gate" ]; then cat "$here/gate" >/dev/null; fi
+cat "$here/stdout"
+cat "$here/stderr" >&2
+exit "$(cat "$here/status")"
+"""
+
+
+class ScriptedTool:
+    """A stand-in tool whose answer the test sets: exit status, standard output and error.
+
+    It appends "push" or "pull" to its list of runs when it starts, keeps the input of a
+    push, and while held it waits, after recording its start, until released.
+    """
+
+    def __init__(self, session):
+        self.path = session.dir / "scripted"
+        self.dir = session.dir / "scripted.d"
+        self.dir.mkdir()
+        self.path.write_text(_SCRIPTED_TOOL)
+        self.path.chmod(0o755)
+        self.answer()
+
+    def answer(self, status=0, stdout=b"", stderr=b""):
+        (self.dir / "status").write_text(str(status))
+        (self.dir / "stdout").write_bytes(stdout)
+        (self.dir / "stderr").write_bytes(stderr)
+
+    def runs(self):
+        try:
+            return (self.dir / "runs").read_text().split()
+        except FileNotFoundError:
+            return []
+
+    def wait_runs(self, count, timeout=TIMEOUT):
+        return wait_until(lambda: len(self.runs()) >= count and self.runs(), timeout,
+                          f"{count} run(s) of the tool")
+
+    def input(self):
+        return (self.dir / "input").read_bytes()
+
+    def hold(self):
+        os.mkfifo(self.dir / "gate")
+
+    def release(self, timeout=TIMEOUT):
+        """Lets the held run go on; it must already have started."""
+        gate = self.dir / "gate"
+
+        def open_gate():
+            try:
+                return os.open(gate, os.O_WRONLY | os.O_NONBLOCK) + 1
+            except OSError as error:
+                if error.errno != errno.ENXIO:
+                    raise
+                return 0  # no reader yet: the tool is between its start and the gate
+
+        fd = wait_until(open_gate, timeout, "the held tool to wait at its gate") - 1
+        os.unlink(gate)
+        os.close(fd)
