@@ -1,0 +1,215 @@
+#include "platform/posix/child_process.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <ctime>
+#include <string_view>
+
+#include "platform/posix/unique_fd.h"
+
+extern char** environ;
+
+namespace {
+
+struct Pipe {
+  UniqueFd read;
+  UniqueFd write;
+};
+
+// A descriptor at 3 or above, close-on-exec. Keeping pipes clear of 0, 1 and
+// 2 (free when the agent was started with them closed) means the child's dup2
+// onto them can never overwrite another pipe end.
+int aboveStandardFds(int fd) {
+  if (fd > STDERR_FILENO) return fd;
+  int moved = ::fcntl(fd, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+  int saved = errno;
+  ::close(fd);
+  errno = saved;
+  return moved;
+}
+
+// Returns 0 or the errno of the failure.
+int makePipe(Pipe& pipe) {
+  int fds[2];
+  if (::pipe2(fds, O_CLOEXEC) != 0) return errno;
+  pipe.read.reset(aboveStandardFds(fds[0]));
+  pipe.write.reset(aboveStandardFds(fds[1]));
+  if (!pipe.read || !pipe.write) return errno;
+  return 0;
+}
+
+void setNonBlocking(int fd) {
+  int flags = ::fcntl(fd, F_GETFL);
+  if (flags >= 0) ::fcntl(fd, F_SETFL, flags | O_NONBLOCK);
+}
+
+class SpawnActions {
+ public:
+  SpawnActions() { ::posix_spawn_file_actions_init(&actions_); }
+  ~SpawnActions() { ::posix_spawn_file_actions_destroy(&actions_); }
+  SpawnActions(const SpawnActions&) = delete;
+  SpawnActions& operator=(const SpawnActions&) = delete;
+  posix_spawn_file_actions_t* get() { return &actions_; }
+
+ private:
+  posix_spawn_file_actions_t actions_;
+};
+
+class SpawnAttributes {
+ public:
+  SpawnAttributes() { ::posix_spawnattr_init(&attributes_); }
+  ~SpawnAttributes() { ::posix_spawnattr_destroy(&attributes_); }
+  SpawnAttributes(const SpawnAttributes&) = delete;
+  SpawnAttributes& operator=(const SpawnAttributes&) = delete;
+  posix_spawnattr_t* get() { return &attributes_; }
+
+ private:
+  posix_spawnattr_t attributes_;
+};
+
+// Blocks SIGPIPE on this thread while it writes to a child that may stop
+// reading, so that a broken pipe shows up as EPIPE whatever the process's
+// disposition; on the way out it swallows the SIGPIPE such a write left
+// pending and restores the mask.
+class SigpipeBlock {
+ public:
+  SigpipeBlock() {
+    sigemptyset(&pipeOnly_);
+    sigaddset(&pipeOnly_, SIGPIPE);
+    ::pthread_sigmask(SIG_BLOCK, &pipeOnly_, &previous_);
+  }
+  ~SigpipeBlock() {
+    sigset_t pending;
+    if (!sigismember(&previous_, SIGPIPE) && ::sigpending(&pending) == 0 &&
+        sigismember(&pending, SIGPIPE)) {
+      timespec now{};
+      ::sigtimedwait(&pipeOnly_, nullptr, &now);
+    }
+    ::pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
+  }
+  SigpipeBlock(const SigpipeBlock&) = delete;
+  SigpipeBlock& operator=(const SigpipeBlock&) = delete;
+
+ private:
+  sigset_t pipeOnly_;
+  sigset_t previous_;
+};
+
+bool retryLater(int error) {
+  return error == EAGAIN || error == EWOULDBLOCK || error == EINTR;
+}
+
+// Feeds input and drains both outputs in one poll loop, so that no pipe can
+// stall another, until the child has closed both outputs. The input end is
+// closed once written, or as soon as the child stops reading.
+void exchange(UniqueFd input, std::string_view bytes, UniqueFd out, std::string& outBytes,
+              UniqueFd err, std::string& errBytes) {
+  SigpipeBlock sigpipeBlock;
+  if (bytes.empty()) input.reset();
+  for (UniqueFd* fd : {&input, &out, &err}) {
+    if (*fd) setNonBlocking(fd->get());
+  }
+  char buffer[64 * 1024];
+  auto drain = [&buffer](UniqueFd& fd, std::string& sink) {
+    ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
+    if (n > 0) {
+      sink.append(buffer, static_cast<size_t>(n));
+    } else if (n == 0 || !retryLater(errno)) {
+      fd.reset();
+    }
+  };
+  while (input || out || err) {
+    pollfd fds[3];
+    nfds_t count = 0;
+    auto add = [&fds, &count](const UniqueFd& fd, short events) {
+      if (!fd) return -1;
+      fds[count] = {fd.get(), events, 0};
+      return static_cast<int>(count++);
+    };
+    const int inputAt = add(input, POLLOUT);
+    const int outAt = add(out, POLLIN);
+    const int errAt = add(err, POLLIN);
+    if (::poll(fds, count, -1) < 0) {
+      if (errno == EINTR) continue;
+      // poll only fails here for want of kernel memory: give up on the
+      // streams rather than spin; the child sees its pipes close.
+      return;
+    }
+    if (inputAt >= 0 && fds[inputAt].revents != 0) {
+      ssize_t n = ::write(input.get(), bytes.data(), bytes.size());
+      if (n > 0) {
+        bytes.remove_prefix(static_cast<size_t>(n));
+        if (bytes.empty()) input.reset();
+      } else if (n < 0 && !retryLater(errno)) {
+        input.reset();
+      }
+    }
+    if (outAt >= 0 && fds[outAt].revents != 0) drain(out, outBytes);
+    if (errAt >= 0 && fds[errAt].revents != 0) drain(err, errBytes);
+  }
+}
+
+int32_t waitForExit(pid_t pid) {
+  int status = 0;
+  while (::waitpid(pid, &status, 0) < 0) {
+    // Only reachable when the child was reaped behind our back (SIGCHLD
+    // ignored): its status is lost, which must not pass for success.
+    if (errno != EINTR) return -1;
+  }
+  if (WIFEXITED(status)) return WEXITSTATUS(status);
+  if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
+  return -1;
+}
+
+}  // namespace
+
+ChildResult runChild(const std::string& path, const std::vector<std::string>& argv,
+                     const std::optional<std::string>& input) {
+  ChildResult result;
+  Pipe inPipe, outPipe, errPipe;
+  if (input) result.startError = makePipe(inPipe);
+  if (result.startError == 0) result.startError = makePipe(outPipe);
+  if (result.startError == 0) result.startError = makePipe(errPipe);
+  if (result.startError != 0) return result;
+
+  SpawnActions actions;
+  if (input) ::posix_spawn_file_actions_adddup2(actions.get(), inPipe.read.get(), STDIN_FILENO);
+  ::posix_spawn_file_actions_adddup2(actions.get(), outPipe.write.get(), STDOUT_FILENO);
+  ::posix_spawn_file_actions_adddup2(actions.get(), errPipe.write.get(), STDERR_FILENO);
+  // Descriptors opened elsewhere without close-on-exec stay with the agent.
+  ::posix_spawn_file_actions_addclosefrom_np(actions.get(), STDERR_FILENO + 1);
+
+  SpawnAttributes attributes;
+  sigset_t all, none;
+  sigfillset(&all);
+  sigemptyset(&none);
+  ::posix_spawnattr_setflags(attributes.get(), POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+  ::posix_spawnattr_setsigdefault(attributes.get(), &all);
+  ::posix_spawnattr_setsigmask(attributes.get(), &none);
+
+  std::vector<char*> args;
+  args.reserve(argv.size() + 1);
+  for (const auto& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
+  args.push_back(nullptr);
+
+  pid_t pid;
+  result.startError =
+      ::posix_spawn(&pid, path.c_str(), actions.get(), attributes.get(), args.data(), environ);
+  if (result.startError != 0) return result;
+
+  // Our copies of the child's ends must go, or the outputs never reach end
+  // of file and the child never sees the end of its input.
+  inPipe.read.reset();
+  outPipe.write.reset();
+  errPipe.write.reset();
+  exchange(std::move(inPipe.write), input ? std::string_view(*input) : std::string_view(),
+           std::move(outPipe.read), result.out, std::move(errPipe.read), result.err);
+  result.status = waitForExit(pid);
+  return result;
+}

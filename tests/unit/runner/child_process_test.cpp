@@ -1,0 +1,158 @@
+#include "platform/posix/child_process.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <climits>
+#include <sstream>
+
+#include "runner/child_helpers.h"
+
+namespace {
+
+using namespace std::string_literals;
+
+class ChildProcessTest : public testing::Test {
+ protected:
+  // Runs a /bin/sh script body with the given input.
+  ChildResult sh(const std::string& body, const std::optional<std::string>& input = std::nullopt) {
+    auto result = runChildBounded("/bin/sh", {"/bin/sh", "-c", body}, input);
+    EXPECT_TRUE(result.has_value()) << "the child did not end: " << body;
+    return result.value_or(ChildResult{});
+  }
+
+  TempDir dir;
+};
+
+TEST_F(ChildProcessTest, InputReachesTheChildByteForByte) {
+  std::string large;
+  for (int i = 0; large.size() < (3 << 20); ++i) large += static_cast<char>(i * 7 % 256);
+  for (const std::string& input : {""s, "   \t "s, "\n"s, "\r\n"s, "a\0b\0"s, large}) {
+    auto result = runChildBounded("/bin/cat", {"cat"}, input);
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->startError, 0);
+    EXPECT_EQ(result->status, 0);
+    EXPECT_EQ(result->out.size(), input.size());
+    EXPECT_TRUE(result->out == input);
+    EXPECT_EQ(result->err, "");
+  }
+}
+
+TEST_F(ChildProcessTest, ArgvIsPassedAsGiven) {
+  auto result = runChildBounded(
+      "/bin/sh",
+      {"/bin/sh", "-c", "printf '[%s]' \"$0\" \"$@\"", "zero", "two words", "", "--stdin"},
+      std::nullopt);
+  ASSERT_TRUE(result);
+  EXPECT_EQ(result->out, "[zero][two words][][--stdin]");
+}
+
+TEST_F(ChildProcessTest, StatusIsTheExitCodeOr128PlusTheSignal) {
+  const std::pair<const char*, int32_t> cases[] = {
+      {"exit 0", 0},          {"exit 3", 3},          {"exit 255", 255},
+      {"kill -TERM $$", 143}, {"kill -KILL $$", 137}, {"kill -USR1 $$", 128 + SIGUSR1},
+  };
+  for (const auto& [body, status] : cases) EXPECT_EQ(sh(body).status, status) << body;
+}
+
+TEST_F(ChildProcessTest, BothStreamsKeptApartAndWhole) {
+  ChildResult result = sh("printf 'out\\n'; printf 'err\\r\\n' >&2; printf 'more' ; exit 4");
+  EXPECT_EQ(result.out, "out\nmore");
+  EXPECT_EQ(result.err, "err\r\n");
+  EXPECT_EQ(result.status, 4);
+}
+
+TEST_F(ChildProcessTest, StartFailuresReportTheErrorAndLeaveNoChild) {
+  std::string plainFile = dir.write("not-executable", "#!/bin/sh\nexit 0\n");
+  const std::pair<std::string, int> cases[] = {
+      {dir.path("missing").string(), ENOENT},
+      {plainFile, EACCES},
+      {dir.path("").string(), EACCES},
+      // Never looked up on PATH, although /bin/sh exists.
+      {"sh", ENOENT},
+  };
+  for (const auto& [path, error] : cases) {
+    auto result = runChildBounded(path, {path}, "input");
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->startError, error) << path;
+    EXPECT_EQ(result->out, "");
+  }
+  EXPECT_EQ(zombieChildren(), 0);
+}
+
+TEST_F(ChildProcessTest, ChildThatStopsReadingEndsTheWriteNotTheProcess) {
+  // A default SIGPIPE would kill this test binary at the first broken write.
+  struct sigaction dfl {
+  }, previous{};
+  dfl.sa_handler = SIG_DFL;
+  ::sigaction(SIGPIPE, &dfl, &previous);
+  const std::string input(64 << 20, 'x');
+  ChildResult readsNothing = sh("exit 0", input);
+  EXPECT_EQ(readsNothing.status, 0);
+  ChildResult closesEarly = sh("head -c 5; exec 0<&-; echo ' then closed'", input);
+  EXPECT_EQ(closesEarly.status, 0);
+  EXPECT_EQ(closesEarly.out, "xxxxx then closed\n");
+  ::sigaction(SIGPIPE, &previous, nullptr);
+}
+
+TEST_F(ChildProcessTest, StandardInputIsAPipeOrTheAgentsOwn) {
+  char own[PATH_MAX] = {};
+  ASSERT_GT(::readlink("/proc/self/fd/0", own, sizeof own - 1), 0);
+  EXPECT_EQ(sh("readlink /proc/self/fd/0").out, std::string(own) + "\n");
+  EXPECT_EQ(sh("readlink /proc/self/fd/0", "").out.rfind("pipe:", 0), 0u);
+}
+
+TEST_F(ChildProcessTest, ChildGetsOnlyTheStandardDescriptors) {
+  // Opened the careless way, without close-on-exec.
+  UniqueFd leaky(::open("/dev/null", O_RDONLY));
+  ASSERT_TRUE(leaky);
+  auto result = runChildBounded("/bin/ls", {"ls", "-l", "/proc/self/fd"}, "");
+  ASSERT_TRUE(result);
+  std::istringstream lines(result->out);
+  std::string line;
+  int listed = 0;
+  while (std::getline(lines, line)) {
+    size_t arrow = line.find(" -> ");
+    if (arrow == std::string::npos) continue;
+    ++listed;
+    std::string before = line.substr(0, arrow);
+    int fd = std::stoi(before.substr(before.rfind(' ') + 1));
+    std::string target = line.substr(arrow + 4);
+    // ls's own handle on the directory it lists is the one allowed extra.
+    EXPECT_TRUE(fd <= 2 || target.rfind("/proc/", 0) == 0) << line;
+  }
+  EXPECT_GE(listed, 3);
+}
+
+TEST_F(ChildProcessTest, ChildStartsWithDefaultSignalsAndNoneBlocked) {
+  struct sigaction ignore {
+  }, previousInt{}, previousUsr2{};
+  ignore.sa_handler = SIG_IGN;
+  ::sigaction(SIGINT, &ignore, &previousInt);
+  ::sigaction(SIGUSR2, &ignore, &previousUsr2);
+  sigset_t blocked, previousMask;
+  sigemptyset(&blocked);
+  sigaddset(&blocked, SIGUSR1);
+  sigaddset(&blocked, SIGTERM);
+  // The runner's thread inherits this mask.
+  ::pthread_sigmask(SIG_BLOCK, &blocked, &previousMask);
+  ChildResult result = sh("grep -E '^Sig(Blk|Ign):' /proc/self/status");
+  ::pthread_sigmask(SIG_SETMASK, &previousMask, nullptr);
+  ::sigaction(SIGINT, &previousInt, nullptr);
+  ::sigaction(SIGUSR2, &previousUsr2, nullptr);
+  std::istringstream fields(result.out);
+  std::string label;
+  unsigned long long blockedBits = ~0ULL, ignoredBits = ~0ULL;
+  fields >> label >> std::hex >> blockedBits >> label >> ignoredBits;
+  // glibc's spawn leaves its own two reserved signals (32 and 33, below
+  // SIGRTMIN) ignored; no program can use them.
+  for (int reserved = 32; reserved < SIGRTMIN; ++reserved) ignoredBits &= ~(1ULL << (reserved - 1));
+  EXPECT_EQ(blockedBits, 0u) << result.out;
+  EXPECT_EQ(ignoredBits, 0u) << result.out;
+}
+
+}  // namespace
