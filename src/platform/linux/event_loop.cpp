@@ -26,7 +26,9 @@ void EventLoop::watch(int fd, std::function<void()> onReady) {
   watches_.push_back({fd, std::move(onReady)});
 }
 
-void EventLoop::beforeSleep(std::function<void()> hook) { beforeSleep_.push_back(std::move(hook)); }
+void EventLoop::beforeSleep(std::function<void()> hook) {
+  beforeSleep_.push_back(std::move(hook));
+}
 
 int EventLoop::runPending() {
   uint64_t count;
