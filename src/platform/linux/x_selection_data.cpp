@@ -56,13 +56,14 @@ bool fitsLatin1(std::string_view utf8) {
 
 std::vector<uint32_t> itemsFromBytes(std::string_view bytes) {
   std::vector<uint32_t> items(bytes.size() / sizeof(uint32_t));
-  std::memcpy(items.data(), bytes.data(), items.size() * sizeof(uint32_t));
+  // memcpy must not see the null pointers of empty containers, even for 0 bytes.
+  if (!items.empty()) std::memcpy(items.data(), bytes.data(), items.size() * sizeof(uint32_t));
   return items;
 }
 
 std::string itemsToBytes(std::span<const uint32_t> items) {
   std::string bytes(items.size() * sizeof(uint32_t), '\0');
-  std::memcpy(bytes.data(), items.data(), bytes.size());
+  if (!items.empty()) std::memcpy(bytes.data(), items.data(), bytes.size());
   return bytes;
 }
 
