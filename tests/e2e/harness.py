@@ -229,6 +229,10 @@ class NotificationRecorder:
         with self.stream.cond:
             return self.notifications[self._seen:]
 
+    def close(self):
+        self.stream.wait_closed()
+        self.proc.stdout.close()
+
 
 class Agent:
     """A running varkel-agent with its standard output and error captured."""
@@ -252,17 +256,20 @@ class Agent:
         return self.proc.poll() is None
 
     def stop(self):
-        if self.proc.poll() is None:
-            _kill_group(self.proc, signal.SIGTERM)
-            try:
-                self.proc.wait(TIMEOUT)
-            except subprocess.TimeoutExpired:
-                _kill_group(self.proc, signal.SIGKILL)
-                self.proc.wait()
+        _stop(self.proc)
         for stream in (self.stdout, self.stderr):
             stream.wait_closed()
         self.proc.stdout.close()
         self.proc.stderr.close()
+
+
+def _stop(proc):
+    _kill_group(proc, signal.SIGTERM)
+    try:
+        proc.wait(TIMEOUT)
+    except subprocess.TimeoutExpired:
+        _kill_group(proc, signal.SIGKILL)
+        proc.wait()
 
 
 def _kill_group(proc, sig):
@@ -376,25 +383,24 @@ class Session:
         return env
 
     def close(self, failed=False):
-        self.drop_clipboard_owners()
-        for agent in self._agents:
-            agent.stop()
+        """Stops everything; each step runs even when an earlier one failed."""
+        steps = [self.drop_clipboard_owners]
+        steps += [agent.stop for agent in self._agents]
         if failed:
-            self._report()
-        for proc in reversed(self._procs):
-            _kill_group(proc, signal.SIGTERM)
-            try:
-                proc.wait(TIMEOUT)
-            except subprocess.TimeoutExpired:
-                _kill_group(proc, signal.SIGKILL)
-                proc.wait()
+            steps.append(self._report)
+        steps += [lambda proc=proc: _stop(proc) for proc in reversed(self._procs)]
         if getattr(self, "recorder", None):
-            self.recorder.stream.wait_closed()
-            self.recorder.proc.stdout.close()
-        self._reap_orphans()
-        for handle in self._logs:
-            handle.close()
-        shutil.rmtree(self.dir, ignore_errors=True)
+            steps.append(self.recorder.close)
+        steps += [self._reap_orphans] + [handle.close for handle in self._logs]
+        steps.append(lambda: shutil.rmtree(self.dir, ignore_errors=True))
+        error = None
+        for step in steps:
+            try:
+                step()
+            except Exception as e:  # noqa: BLE001 - the rest must still be cleaned up
+                error = error or e
+        if error and not failed:
+            raise error
 
     def _reap_orphans(self):
         for pid in children_of(os.getpid()):
@@ -447,8 +453,8 @@ class Session:
         path.chmod(0o755)
         return path
 
-    def scripted_tool(self):
-        return ScriptedTool(self)
+    def scripted_tool(self, name="scripted"):
+        return ScriptedTool(self, name)
 
     def set_inbox(self, data):
         """Plays the other machine: the next pull of varkel-local prints `data`."""
@@ -541,7 +547,7 @@ class _ClipboardOwner:
 
 _SCRIPTED_TOOL = """#!/bin/sh
 # Answers as the test told it, and records what it was asked.
-here=$(dirname "$0")/scripted.d
+here="$0.d"
 printf '%s\\n' "$2" >>"$here/runs"
 if [ "$2" = push ]; then cat >"$here/input"; fi
 if [ -p "$here/gate" ]; then cat "$here/gate" >/dev/null; fi
@@ -558,9 +564,9 @@ class ScriptedTool:
     push, and while held it waits, after recording its start, until released.
     """
 
-    def __init__(self, session):
-        self.path = session.dir / "scripted"
-        self.dir = session.dir / "scripted.d"
+    def __init__(self, session, name):
+        self.path = session.dir / name
+        self.dir = session.dir / f"{name}.d"
         self.dir.mkdir()
         self.path.write_text(_SCRIPTED_TOOL)
         self.path.chmod(0o755)
