@@ -1,0 +1,613 @@
+#!/usr/bin/env python3
+"""varkel-agent side by side with the sxhkd + xclip pipeline a user would write instead.
+
+Each side gets a desktop of its own (Xvfb, session bus, dunst, from the end-to-end harness), so
+both bind ctrl+alt+c and ctrl+alt+b and both stay up for the whole run; presses alternate
+between them. Both run the same stand-in tool (varkel-bench-tool), which reports when its
+first instruction ran and when it was done, on CLOCK_MONOTONIC, the clock read here when a key
+is pressed. Keys are pressed through XTEST, as xdotool does, from a connection opened once, so
+that no figure includes starting xdotool.
+
+Usage: bench.py --agent PATH --tool PATH [--quick]
+"""
+
+import argparse
+import ctypes
+import math
+import os
+import select
+import shlex
+import statistics
+import subprocess
+import sys
+import time
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "tests" / "e2e"))
+import harness  # noqa: E402
+
+SENT = "Varkel đã tung Sóng Âm"
+SENT_BODY = "Nội dung đã bay sang các máy khác."
+FETCHED = "Mục tiêu đã bị khoá"
+FETCHED_BODY = "Truy sát ngay nào! Cmd+V để dán."
+
+SIZES = {"1 KB": 1 << 10, "1 MB": 1 << 20, "16 MB": 16 << 20, "64 MB": 64 << 20}
+FULL = {"presses": 200, "reps": {"1 KB": 30, "1 MB": 20, "16 MB": 8, "64 MB": 5},
+        "starts": 20, "idle": 60.0}
+QUICK = {"presses": 10, "reps": {"1 KB": 3, "1 MB": 3, "16 MB": 2, "64 MB": 2},
+         "starts": 3, "idle": 3.0}
+WARM_UP = 3
+TIMEOUT = 20.0
+BIG_TIMEOUT = 120.0
+
+
+def sample_text(size):
+    """Vietnamese text of exactly `size` bytes, cut on a character boundary."""
+    line = "Trăm năm trong cõi người ta, chữ tài chữ mệnh khéo là ghét nhau. Ngày %07d.\n"
+    chunks = []
+    total = 0
+    i = 0
+    while True:
+        chunk = (line % i).encode()
+        if total + len(chunk) > size:
+            break
+        chunks.append(chunk)
+        total += len(chunk)
+        i += 1
+    chunks.append(b"x" * (size - total))
+    return b"".join(chunks)
+
+
+# --- X: keys through XTEST, owner changes of CLIPBOARD through XFixes ----------------------
+
+class _SelectionNotify(ctypes.Structure):
+    _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong),
+                ("send_event", ctypes.c_int), ("display", ctypes.c_void_p),
+                ("window", ctypes.c_ulong), ("subtype", ctypes.c_int),
+                ("owner", ctypes.c_ulong), ("selection", ctypes.c_ulong),
+                ("timestamp", ctypes.c_ulong), ("selection_timestamp", ctypes.c_ulong)]
+
+
+def _load_x():
+    x11 = ctypes.CDLL("libX11.so.6")
+    x11.XOpenDisplay.restype = ctypes.c_void_p
+    x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
+    x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
+    x11.XFlush.argtypes = [ctypes.c_void_p]
+    x11.XSync.argtypes = [ctypes.c_void_p, ctypes.c_int]
+    x11.XPending.argtypes = [ctypes.c_void_p]
+    x11.XNextEvent.argtypes = [ctypes.c_void_p, ctypes.c_void_p]
+    x11.XConnectionNumber.argtypes = [ctypes.c_void_p]
+    x11.XDefaultRootWindow.restype = ctypes.c_ulong
+    x11.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
+    x11.XInternAtom.restype = ctypes.c_ulong
+    x11.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+    x11.XStringToKeysym.restype = ctypes.c_ulong
+    x11.XStringToKeysym.argtypes = [ctypes.c_char_p]
+    x11.XKeysymToKeycode.restype = ctypes.c_ubyte
+    x11.XKeysymToKeycode.argtypes = [ctypes.c_void_p, ctypes.c_ulong]
+    xtst = ctypes.CDLL("libXtst.so.6")
+    xtst.XTestFakeKeyEvent.argtypes = [ctypes.c_void_p, ctypes.c_uint, ctypes.c_int,
+                                       ctypes.c_ulong]
+    xfixes = ctypes.CDLL("libXfixes.so.3")
+    xfixes.XFixesQueryExtension.argtypes = [ctypes.c_void_p, ctypes.POINTER(ctypes.c_int),
+                                            ctypes.POINTER(ctypes.c_int)]
+    xfixes.XFixesQueryVersion.argtypes = [ctypes.c_void_p, ctypes.POINTER(ctypes.c_int),
+                                          ctypes.POINTER(ctypes.c_int)]
+    xfixes.XFixesSelectSelectionInput.argtypes = [ctypes.c_void_p, ctypes.c_ulong,
+                                                  ctypes.c_ulong, ctypes.c_ulong]
+    return x11, xtst, xfixes
+
+
+class XClient:
+    """One connection to a desk's X server: presses chords, sees CLIPBOARD change hands."""
+
+    def __init__(self, display):
+        self.x11, self.xtst, xfixes = _load_x()
+        self.dpy = self.x11.XOpenDisplay(display.encode())
+        if not self.dpy:
+            raise RuntimeError(f"cannot open display {display}")
+        self.modifiers = [self._keycode(b"Control_L"), self._keycode(b"Alt_L")]
+        event_base, error_base = ctypes.c_int(), ctypes.c_int()
+        if not xfixes.XFixesQueryExtension(self.dpy, ctypes.byref(event_base),
+                                           ctypes.byref(error_base)):
+            raise RuntimeError("the X server has no XFixes")
+        major, minor = ctypes.c_int(5), ctypes.c_int(0)
+        xfixes.XFixesQueryVersion(self.dpy, ctypes.byref(major), ctypes.byref(minor))
+        self.owner_notify = event_base.value  # XFixesSelectionNotify
+        clipboard = self.x11.XInternAtom(self.dpy, b"CLIPBOARD", 0)
+        set_owner_mask = 1
+        xfixes.XFixesSelectSelectionInput(self.dpy, self.x11.XDefaultRootWindow(self.dpy),
+                                          clipboard, set_owner_mask)
+        self.x11.XSync(self.dpy, 0)
+        self.fd = self.x11.XConnectionNumber(self.dpy)
+        self.event = ctypes.create_string_buffer(192)  # sizeof(XEvent)
+
+    def close(self):
+        if self.dpy:
+            self.x11.XCloseDisplay(self.dpy)
+            self.dpy = None
+
+    def _keycode(self, name):
+        code = self.x11.XKeysymToKeycode(self.dpy, self.x11.XStringToKeysym(name))
+        if code == 0:
+            raise RuntimeError(f"no key for {name.decode()}")
+        return code
+
+    def press(self, letter):
+        """Presses and releases ctrl+alt+letter; returns the time the requests left."""
+        key = self._keycode(letter.encode())
+        fake = self.xtst.XTestFakeKeyEvent
+        for code in self.modifiers:
+            fake(self.dpy, code, 1, 0)
+        fake(self.dpy, key, 1, 0)
+        fake(self.dpy, key, 0, 0)
+        for code in reversed(self.modifiers):
+            fake(self.dpy, code, 0, 0)
+        start = time.monotonic_ns()
+        self.x11.XFlush(self.dpy)
+        return start
+
+    def forget_owner_changes(self):
+        self.x11.XSync(self.dpy, 0)
+        while self.x11.XPending(self.dpy):
+            self.x11.XNextEvent(self.dpy, self.event)
+
+    def wait_owner(self, timeout):
+        """Waits until a client takes CLIPBOARD; returns when that was seen."""
+        deadline = time.monotonic() + timeout
+        while True:
+            while self.x11.XPending(self.dpy):
+                self.x11.XNextEvent(self.dpy, self.event)
+                notify = _SelectionNotify.from_buffer(self.event)
+                if notify.type == self.owner_notify and notify.owner != 0:
+                    return time.monotonic_ns()
+            remaining = deadline - time.monotonic()
+            if remaining <= 0 or not select.select([self.fd], [], [], remaining)[0]:
+                raise TimeoutError(f"nobody took the clipboard within {timeout} s")
+
+
+# --- the stand-in tool's reports -------------------------------------------------------------
+
+class Records:
+    """The FIFO on which the tool reports each run: verb, start, end, bytes, byte sum."""
+
+    def __init__(self, state_dir):
+        path = state_dir / "records"
+        os.mkfifo(path)
+        # Open for writing too, so the FIFO never reports an end between two runs.
+        self.fd = os.open(path, os.O_RDWR | os.O_NONBLOCK | os.O_CLOEXEC)
+        self.pending = b""
+
+    def close(self):
+        os.close(self.fd)
+
+    def next(self, timeout):
+        deadline = time.monotonic() + timeout
+        while b"\n" not in self.pending:
+            remaining = deadline - time.monotonic()
+            if remaining <= 0 or not select.select([self.fd], [], [], remaining)[0]:
+                raise TimeoutError(f"the tool reported no run within {timeout} s")
+            self.pending += os.read(self.fd, 4096)
+        line, self.pending = self.pending.split(b"\n", 1)
+        verb, start, end, count, total = line.split()
+        return verb.decode(), int(start), int(end), int(count), int(total)
+
+
+class RunFailed(Exception):
+    """A run that ended without doing its job: counted, and left out of the figures."""
+
+
+# --- the two sides --------------------------------------------------------------------------
+
+class Side:
+    """A desk with one way of binding the shortcuts to the tool."""
+
+    def __init__(self, name, session, tool):
+        self.name = name
+        self.session = session
+        self.tool = tool
+        self.state = session.dir / "bench-tool"
+        self.state.mkdir()
+        self.records = Records(self.state)
+        self.x = XClient(session.display)
+
+    def close(self):
+        self.stop()
+        self.x.close()
+        self.records.close()
+
+    def copy(self, size, total, timeout):
+        """One press of the copy shortcut: (to tool start, to all bytes read, to Notify) in ns."""
+        pressed = self.x.press("c")
+        n = self.session.wait_notification(timeout)
+        notified = time.monotonic_ns()
+        if n.title != SENT:
+            raise RunFailed(f"{self.name}: {n.title}: {n.body}")
+        verb, start, end, count, got_total = self.records.next(timeout)
+        if verb != "push" or count != size or got_total != total:
+            raise RunFailed(f"{self.name}: the tool got {count} bytes (sum {got_total}), "
+                            f"expected {size} (sum {total})")
+        return start - pressed, end - pressed, notified - pressed
+
+    def paste(self, text, timeout):
+        """One press of the paste shortcut: ns until xclip -o reads the whole text."""
+        self.x.forget_owner_changes()
+        pressed = self.x.press("b")
+        self.x.wait_owner(timeout)
+        status, data = read_all(["xclip", "-selection", "clipboard", "-o"],
+                                self.session.env(), timeout)
+        done = time.monotonic_ns()
+        self.records.next(timeout)
+        n = self.session.wait_notification(timeout)
+        if n.title != FETCHED:
+            raise RunFailed(f"{self.name}: {n.title}: {n.body}")
+        if status != 0 or data != text:
+            raise RunFailed(f"{self.name}: xclip -o gave {len(data)} bytes (status {status}),"
+                            f" expected {len(text)}")
+        return done - pressed
+
+
+class AgentSide(Side):
+    def start(self):
+        self.agent = self.session.start_agent(cli=self.state, node=self.tool)
+        line = self.agent.wait_status_line()
+        if line != harness.STATUS_DEFAULT:
+            raise RuntimeError(f"agent: unexpected status line {line!r}")
+
+    agent = None
+
+    def stop(self):
+        if self.agent:
+            self.agent.stop()
+
+    def pid(self):
+        return self.agent.pid
+
+
+class PipelineSide(Side):
+    def start(self):
+        tool = f"{shlex.quote(str(self.tool))} {shlex.quote(str(self.state))}"
+        rc = self.session.dir / "sxhkdrc"
+        rc.write_text(
+            "ctrl + alt + c\n"
+            f"    xclip -o -selection clipboard | {tool} clip push --stdin"
+            f" && notify-send '{SENT}' '{SENT_BODY}'\n"
+            "ctrl + alt + b\n"
+            f"    {tool} clip pull --print | xclip -i -selection clipboard"
+            f" && notify-send '{FETCHED}' '{FETCHED_BODY}'\n")
+        self.log = open(self.session.dir / "sxhkd.log", "wb")
+        self.proc = subprocess.Popen(
+            ["sxhkd", "-c", str(rc)], env=self.session.env({"SHELL": "/bin/sh"}),
+            stdin=subprocess.DEVNULL, stdout=self.log, stderr=subprocess.STDOUT,
+            start_new_session=True)
+
+    proc = None
+
+    def stop(self):
+        if not self.proc or self.proc.poll() is not None:
+            return
+        self.proc.terminate()
+        try:
+            self.proc.wait(harness.TIMEOUT)
+        except subprocess.TimeoutExpired:
+            self.proc.kill()
+            self.proc.wait()
+        self.log.close()
+
+    def pid(self):
+        return self.proc.pid
+
+
+def read_all(argv, env, timeout):
+    """Runs argv and reads its standard output to the end in large reads."""
+    proc = subprocess.Popen(argv, env=env, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                            stderr=subprocess.DEVNULL)
+    chunks = []
+    deadline = time.monotonic() + timeout
+    fd = proc.stdout.fileno()
+    try:
+        while True:
+            remaining = deadline - time.monotonic()
+            if remaining <= 0 or not select.select([fd], [], [], remaining)[0]:
+                raise TimeoutError(f"{argv[0]} gave no end of output within {timeout} s")
+            chunk = os.read(fd, 1 << 20)
+            if not chunk:
+                break
+            chunks.append(chunk)
+        return proc.wait(timeout), b"".join(chunks)
+    finally:
+        if proc.poll() is None:
+            proc.kill()
+            proc.wait()
+        proc.stdout.close()
+
+
+def reap_orphans(keep):
+    """Reaps finished pipeline commands, which sxhkd leaves to the nearest subreaper: us."""
+    for pid in harness.children_of(os.getpid()):
+        if pid not in keep and harness.process_state(pid) == "Z":
+            try:
+                os.waitpid(pid, os.WNOHANG)
+            except ChildProcessError:
+                pass
+
+
+# --- figures --------------------------------------------------------------------------------
+
+def percentile(values, fraction):
+    ordered = sorted(values)
+    return ordered[max(0, math.ceil(fraction * len(ordered)) - 1)]
+
+
+class Figure:
+    def __init__(self, name, unit, scale, agent, pipeline, limit=None, goal=None, failures=None):
+        self.name, self.unit, self.scale = name, unit, scale
+        self.agent, self.pipeline, self.limit, self.goal = agent, pipeline, limit, goal
+        self.failures = failures
+
+    def cells(self):
+        def show(values, fraction=None):
+            if not values:
+                return "—"
+            value = statistics.median(values) if fraction is None else percentile(values,
+                                                                                  fraction)
+            return f"{value / self.scale:.{2 if value / self.scale < 100 else 0}f}"
+
+        def ratio(a, b):
+            if not a or not b or statistics.median(b) == 0:
+                return "—"
+            return f"{statistics.median(a) / statistics.median(b):.2f}"
+
+        return [self.name + f" ({self.unit})", show(self.agent), show(self.agent, 0.95),
+                show(self.pipeline), show(self.pipeline, 0.95), ratio(self.pipeline, self.agent),
+                show(self.limit) if self.limit else "", ratio(self.agent, self.limit)
+                if self.limit else "", self.failed(), self.goal(self) if self.goal else ""]
+
+    def failed(self):
+        counts = FAILURES.get(self.failures)
+        return f"{counts['agent']} / {counts['pipeline']}" if counts else ""
+
+
+def ratio_goal(text, test):
+    def goal(figure):
+        counts = FAILURES.get(figure.failures)
+        if counts and counts["agent"]:
+            return "NOT met: runs failed; " + text
+        return ("met: " if figure.agent and test(figure) else "NOT met: ") + text
+    return goal
+
+
+def median(values):
+    return statistics.median(values)
+
+
+def print_table(figures, out=sys.stdout):
+    header = ["figure", "agent median", "agent p95", "pipeline median", "pipeline p95",
+              "pipeline ÷ agent", "limit median", "agent ÷ limit", "failed runs", "goal"]
+    out.write("| " + " | ".join(header) + " |\n")
+    out.write("|" + "|".join("---" for _ in header) + "|\n")
+    for figure in figures:
+        out.write("| " + " | ".join(figure.cells()) + " |\n")
+    out.flush()
+
+
+FAILURES = {}
+
+
+def alternate(what, sides, count, measure, keep):
+    """Calls measure(side) count times for each side, the sides taking turns.
+
+    Failed runs are counted in FAILURES[what] and said on standard error."""
+    results = {side.name: [] for side in sides}
+    failures = FAILURES.setdefault(what, {side.name: 0 for side in sides})
+    for i in range(count):
+        for side in sides if i % 2 == 0 else reversed(sides):
+            try:
+                results[side.name].append(measure(side))
+            except RunFailed as e:
+                failures[side.name] += 1
+                progress(f"failed run: {e}")
+        if i % 10 == 9:
+            reap_orphans(keep)
+    return results
+
+
+def progress(text):
+    sys.stderr.write(f"bench: {text}\n")
+    sys.stderr.flush()
+
+
+def measure_presses(sides, counts, keep):
+    progress(f"{counts['presses']} copy presses each, short text")
+    text = sample_text(64)
+    for side in sides:
+        side.session.set_clipboard(text)
+    press = lambda side: side.copy(len(text), sum(text), TIMEOUT)  # noqa: E731
+    alternate("warm-up", sides, WARM_UP, press, keep)
+    results = alternate("presses", sides, counts["presses"], press, keep)
+    agent, pipeline = results["agent"], results["pipeline"]
+    start_goal = ratio_goal("≥ 2× faster than the pipeline",
+                            lambda f: median(f.pipeline) >= 2 * median(f.agent))
+    return [
+        Figure("press → tool start", "ms", 1e6, [r[0] for r in agent], [r[0] for r in pipeline],
+               goal=start_goal, failures="presses"),
+        Figure("press → Notify on the bus", "ms", 1e6, [r[2] for r in agent],
+               [r[2] for r in pipeline],
+               goal=ratio_goal("faster than the pipeline",
+                               lambda f: median(f.agent) < median(f.pipeline)),
+               failures="presses"),
+    ]
+
+
+def copy_limit(tool, state, records, source):
+    """cat FILE | tool: the same bytes piped straight in; ns until the tool read them all."""
+    started = time.monotonic_ns()
+    cat = subprocess.Popen(["cat", str(source)], stdout=subprocess.PIPE)
+    run = subprocess.Popen([str(tool), str(state), "clip", "push", "--stdin"], stdin=cat.stdout)
+    cat.stdout.close()
+    cat.wait(BIG_TIMEOUT)
+    run.wait(BIG_TIMEOUT)
+    _, _, end, count, total = records.next(TIMEOUT)
+    return end - started, count, total
+
+
+def paste_limit(tool, state, text, env):
+    """tool | reader: the tool's output read straight from its pipe; ns until all was read."""
+    started = time.monotonic_ns()
+    status, data = read_all([str(tool), str(state), "clip", "pull", "--print"], env,
+                            BIG_TIMEOUT)
+    done = time.monotonic_ns()
+    if status != 0 or data != text:
+        raise RuntimeError("the tool printed other bytes than its inbox")
+    return done - started
+
+
+def throughput_goal(label, size):
+    big = size >= 16 << 20
+
+    def test(f):
+        faster = median(f.agent) < median(f.pipeline)
+        return faster and (not big or median(f.agent) <= 1.5 * median(f.limit))
+
+    return ratio_goal("faster than the pipeline" + (", within 1.5× of the limit" if big else ""),
+                      test)
+
+
+def measure_copies(sides, counts, keep, limit_side):
+    figures = []
+    for label, size in SIZES.items():
+        reps = counts["reps"][label]
+        progress(f"copy {label}: {reps} presses each")
+        text = sample_text(size)
+        source = limit_side.session.dir / "limit-source"
+        source.write_bytes(text)
+        limits = []
+        for _ in range(reps):
+            elapsed, count, total = copy_limit(limit_side.tool, limit_side.state,
+                                               limit_side.records, source)
+            limits.append(elapsed)
+        if count != size:
+            raise RuntimeError(f"the tool read {count} of {size} bytes from the pipe")
+        for side in sides:
+            side.session.set_clipboard(text)
+        press = lambda side: side.copy(size, total, BIG_TIMEOUT)  # noqa: E731
+        alternate("warm-up", sides, 1, press, keep)
+        results = alternate(f"copy {label}", sides, reps, press, keep)
+        figures.append(Figure(f"copy {label}: press → tool read all", "ms", 1e6,
+                              [r[1] for r in results["agent"]],
+                              [r[1] for r in results["pipeline"]], limits,
+                              throughput_goal(label, size), f"copy {label}"))
+        del text
+    return figures
+
+
+def measure_pastes(sides, counts, keep, limit_side):
+    figures = []
+    for label, size in SIZES.items():
+        reps = counts["reps"][label]
+        progress(f"paste {label}: {reps} presses each")
+        text = sample_text(size)
+        for side in sides:
+            (side.state / "inbox").write_bytes(text)
+        limits = [paste_limit(limit_side.tool, limit_side.state, text, limit_side.session.env())
+                  for _ in range(reps)]
+        press = lambda side: side.paste(text, BIG_TIMEOUT)  # noqa: E731
+        alternate("warm-up", sides, 1, press, keep)
+        results = alternate(f"paste {label}", sides, reps, press, keep)
+        figures.append(Figure(f"paste {label}: press → xclip -o read all", "ms", 1e6,
+                              results["agent"], results["pipeline"], limits,
+                              throughput_goal(label, size), f"paste {label}"))
+        del text
+    return figures
+
+
+def measure_starts(agent_side, count):
+    progress(f"{count} starts of the agent")
+    agent_side.stop()
+    times = []
+    for _ in range(count):
+        started = time.monotonic_ns()
+        agent_side.start()
+        times.append(time.monotonic_ns() - started)
+        agent_side.stop()
+    return Figure("start-up → status line", "ms", 1e6, times, [])
+
+
+def process_cost(pid):
+    """CPU time (ns), context switches of all threads, resident KiB of a process."""
+    stat = Path(f"/proc/{pid}/stat").read_text()
+    fields = stat[stat.rindex(")") + 2:].split()
+    ticks = int(fields[11]) + int(fields[12])  # utime + stime
+    switches = 0
+    for task in Path(f"/proc/{pid}/task").iterdir():
+        for line in (task / "status").read_text().splitlines():
+            if line.startswith(("voluntary_ctxt_switches", "nonvoluntary_ctxt_switches")):
+                switches += int(line.split()[1])
+    rss = 0
+    for line in Path(f"/proc/{pid}/status").read_text().splitlines():
+        if line.startswith("VmRSS:"):
+            rss = int(line.split()[1])
+    return ticks * 1e9 / os.sysconf("SC_CLK_TCK"), switches, rss
+
+
+def measure_idle(agent_side, pipeline_side, seconds):
+    progress(f"idle for {seconds:.0f} s")
+    agent_side.start()
+    pids = {"agent": agent_side.pid(), "pipeline": pipeline_side.pid()}
+    before = {name: process_cost(pid) for name, pid in pids.items()}
+    try:
+        agent_side.agent.wait_exit(seconds)
+        raise RuntimeError("the agent ended while idle")
+    except subprocess.TimeoutExpired:
+        pass
+    after = {name: process_cost(pid) for name, pid in pids.items()}
+    cost = {name: [a - b for a, b in zip(after[name], before[name])] for name in pids}
+    rss_goal = ratio_goal("< 4 MiB", lambda f: max(f.agent) < 4 << 10)
+    wake_goal = ratio_goal("0 over the window", lambda f: max(f.agent) == 0)
+    return [
+        Figure(f"idle {seconds:.0f} s: CPU time", "ms", 1e6, [cost["agent"][0]],
+               [cost["pipeline"][0]]),
+        Figure(f"idle {seconds:.0f} s: wake-ups", "count", 1, [cost["agent"][1]],
+               [cost["pipeline"][1]], goal=wake_goal),
+        Figure("resident memory after idling", "KiB", 1, [after["agent"][2]],
+               [after["pipeline"][2]], goal=rss_goal),
+    ]
+
+
+def run(args):
+    counts = QUICK if args.quick else FULL
+    began = time.monotonic()
+    with harness.Session() as agent_desk, harness.Session() as pipeline_desk:
+        agent_side = AgentSide("agent", agent_desk, args.tool)
+        pipeline_side = PipelineSide("pipeline", pipeline_desk, args.tool)
+        sides = [agent_side, pipeline_side]
+        try:
+            agent_side.start()
+            pipeline_side.start()
+            keep = {agent_side.pid(), pipeline_side.pid()}
+            figures = measure_presses(sides, counts, keep)
+            figures += measure_copies(sides, counts, keep, pipeline_side)
+            figures += measure_pastes(sides, counts, keep, pipeline_side)
+            figures.append(measure_starts(agent_side, counts["starts"]))
+            figures += measure_idle(agent_side, pipeline_side, counts["idle"])
+        finally:
+            for side in sides:
+                side.close()
+    progress(f"done in {time.monotonic() - began:.0f} s")
+    print_table(figures)
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--agent", required=True, help="the varkel-agent binary")
+    parser.add_argument("--tool", required=True, help="the varkel-bench-tool binary")
+    parser.add_argument("--quick", action="store_true", help="few repetitions, a short idle")
+    args = parser.parse_args()
+    os.environ["VARKEL_AGENT"] = str(Path(args.agent).resolve())
+    args.tool = Path(args.tool).resolve()
+    run(args)
+
+
+if __name__ == "__main__":
+    main()
