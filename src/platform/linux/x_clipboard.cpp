@@ -2,7 +2,9 @@
 
 namespace {
 
-uint8_t eventType(const xcb_generic_event_t& event) { return event.response_type & 0x7f; }
+uint8_t eventType(const xcb_generic_event_t& event) {
+  return event.response_type & 0x7f;
+}
 
 SelectionAtoms internAtoms(XConnection& x) {
   SelectionAtoms atoms;
@@ -54,9 +56,13 @@ std::optional<std::string> XClipboard::readText() {
   return reader_.read();
 }
 
-void XClipboard::clearContents() { owner_->drop(); }
+void XClipboard::clearContents() {
+  owner_->drop();
+}
 
-void XClipboard::setString(std::string text) { owner_->own(std::move(text)); }
+void XClipboard::setString(std::string text) {
+  owner_->own(std::move(text));
+}
 
 bool XClipboard::handOffToManager(std::chrono::milliseconds bound) {
   const auto deadline = std::chrono::steady_clock::now() + bound;
@@ -96,8 +102,8 @@ bool XClipboard::handOffToManager(std::chrono::milliseconds bound) {
     }
   };
   for (;;) {
-    XEvent event = x_.waitFor([&](const xcb_generic_event_t& e) { return saved(e) || served(e); },
-                              deadline);
+    XEvent event =
+        x_.waitFor([&](const xcb_generic_event_t& e) { return saved(e) || served(e); }, deadline);
     if (!event) return false;
     if (saved(*event)) {
       return reinterpret_cast<const xcb_selection_notify_event_t&>(*event).property !=
@@ -107,4 +113,6 @@ bool XClipboard::handOffToManager(std::chrono::milliseconds bound) {
   }
 }
 
-bool XClipboard::ownsClipboard() { return selectionOwner(x_, atoms_.clipboard) == x_.window(); }
+bool XClipboard::ownsClipboard() {
+  return selectionOwner(x_, atoms_.clipboard) == x_.window();
+}

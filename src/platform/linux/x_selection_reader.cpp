@@ -11,16 +11,17 @@ uint8_t eventType(const xcb_generic_event_t& event) {
   return event.response_type & 0x7f;
 }
 
-// Reads a whole property of the agent's window, then deletes it (which is
-// also what asks an INCR owner for its next chunk). Stops reading once the
-// value is larger than maxBytes. A property that does not exist reads as
-// type None.
+// Reads a whole property of the agent's window and deletes it, which is also
+// what asks an INCR owner for its next chunk. The server deletes it with the
+// read of the last piece, so a chunk written just after that read is never
+// deleted unread. Stops reading once the value is larger than maxBytes. A
+// property that does not exist reads as type None.
 PropertyValue takeProperty(XConnection& x, xcb_atom_t property, size_t maxBytes) {
   xcb_connection_t* conn = x.get();
   PropertyValue value;
   uint32_t offset = 0;
   for (;;) {
-    auto cookie = xcb_get_property(conn, 0, x.window(), property, XCB_GET_PROPERTY_TYPE_ANY, offset,
+    auto cookie = xcb_get_property(conn, 1, x.window(), property, XCB_GET_PROPERTY_TYPE_ANY, offset,
                                    pieceUnits);
     XReply<xcb_get_property_reply_t> reply(xcb_get_property_reply(conn, cookie, nullptr));
     if (!reply) {
@@ -36,9 +37,11 @@ PropertyValue takeProperty(XConnection& x, xcb_atom_t property, size_t maxBytes)
     const int length = xcb_get_property_value_length(reply.get());
     value.bytes.append(static_cast<const char*>(xcb_get_property_value(reply.get())),
                        static_cast<size_t>(length));
-    if (reply->bytes_after == 0 || length == 0 || value.bytes.size() > maxBytes) break;
+    if (reply->bytes_after == 0) return value;
+    if (length == 0 || value.bytes.size() > maxBytes) break;
     offset += static_cast<uint32_t>(length) / 4;
   }
+  // Given up part way: the rest is not wanted either.
   xcb_delete_property(conn, x.window(), property);
   xcb_flush(conn);
   return value;
