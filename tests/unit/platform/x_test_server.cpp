@@ -58,7 +58,8 @@ std::string readDisplay(int fd) {
 
 }  // namespace
 
-std::unique_ptr<XTestServer> XTestServer::start(std::string* whyNot) {
+std::unique_ptr<XTestServer> XTestServer::start(std::string* whyNot,
+                                                const std::vector<std::string>& extraArgs) {
   if (!haveTool("Xvfb")) {
     *whyNot = "Xvfb is not installed";
     return nullptr;
@@ -73,9 +74,15 @@ std::unique_ptr<XTestServer> XTestServer::start(std::string* whyNot) {
     posix_spawn_file_actions_adddup2(&actions, writeEnd.get(), childFd);
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    const pid_t pid = spawn({"Xvfb", ":" + std::to_string(n), "-displayfd", std::to_string(childFd),
-                             "-nolisten", "tcp", "-screen", "0", "320x240x24"},
-                            &actions);
+    // -noreset: a tool like setxkbmap that is the only client when it
+    // leaves would otherwise reset the server and undo its own change.
+    std::vector<std::string> args{"Xvfb",       ":" + std::to_string(n),
+                                  "-displayfd", std::to_string(childFd),
+                                  "-nolisten",  "tcp",
+                                  "-noreset",   "-screen",
+                                  "0",          "320x240x24"};
+    args.insert(args.end(), extraArgs.begin(), extraArgs.end());
+    const pid_t pid = spawn(args, &actions);
     posix_spawn_file_actions_destroy(&actions);
     writeEnd.reset();
     if (pid < 0) break;

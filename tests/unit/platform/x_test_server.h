@@ -12,7 +12,9 @@
 class XTestServer {
  public:
   // Null, with the reason in *whyNot, when Xvfb is missing or will not start.
-  static std::unique_ptr<XTestServer> start(std::string* whyNot);
+  // extraArgs go to Xvfb as they are.
+  static std::unique_ptr<XTestServer> start(std::string* whyNot,
+                                            const std::vector<std::string>& extraArgs = {});
   ~XTestServer();
   XTestServer(const XTestServer&) = delete;
   XTestServer& operator=(const XTestServer&) = delete;
