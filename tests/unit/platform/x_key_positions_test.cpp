@@ -1,13 +1,11 @@
 #include "platform/linux/x_key_positions.h"
 
 #include <gtest/gtest.h>
-#include <xcb/xproto.h>
 #include <xkbcommon/xkbcommon.h>
 
 #include <memory>
 #include <string>
 
-#include "hotkeys/hotkey_spec.h"
 #include "hotkeys/key_codes.h"
 
 namespace {
@@ -41,19 +39,6 @@ TEST(XkbKeyName, EveryKeyNameSitsWhereTheUsLayoutHasThatKey) {
     ASSERT_EQ(xkb_keymap_key_get_syms_by_level(keymap.get(), keycode, 0, 0, &syms), 1);
     EXPECT_EQ(syms[0], xkb_keysym_from_name(name.c_str(), XKB_KEYSYM_CASE_INSENSITIVE));
   }
-}
-
-TEST(XkbKeyName, CodesOfKeysAShortcutCannotNameHaveNoPosition) {
-  for (uint32_t code : {0x0Au, 0x18u, 0x33u, 0x7Bu, 0x69u, 0xFFFFFFFFu}) {
-    EXPECT_FALSE(xkbKeyName(code)) << code;
-  }
-}
-
-TEST(XModifiers, CommandIsSuperAndOptionIsAlt) {
-  EXPECT_EQ(xModifiers(controlKey | optionKey), XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1);
-  EXPECT_EQ(xModifiers(cmdKey | shiftKey), XCB_MOD_MASK_4 | XCB_MOD_MASK_SHIFT);
-  // Carbon bits outside the four (Caps Lock 0x0400, right-hand keys) count for nothing.
-  EXPECT_EQ(xModifiers(0x0400 | 0x2000 | controlKey), XCB_MOD_MASK_CONTROL);
 }
 
 }  // namespace
