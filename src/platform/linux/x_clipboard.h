@@ -33,6 +33,9 @@ class XClipboard final : public Clipboard {
   // manager confirmed.
   bool handOffToManager(std::chrono::milliseconds bound);
 
+  // Large transfers to other clients still under way.
+  size_t transfersUnderWay() const { return owner_->transfersUnderWay(); }
+
  private:
   bool ownsClipboard();
 

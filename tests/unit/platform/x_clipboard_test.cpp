@@ -463,6 +463,63 @@ TEST_F(XClipboardTest, FinishesATransferUnderWayAfterLosingTheClipboard) {
   EXPECT_EQ(clipboard_->readText(), std::nullopt);
 }
 
+// Runs a peer's part on its own thread while the agent serves it.
+void whileServing(XConnection& x, const std::function<void()>& peerPart) {
+  UniqueFd done(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+  std::atomic<bool> finished = false;
+  std::thread peer([&] {
+    peerPart();
+    finished = true;
+    const uint64_t one = 1;
+    EXPECT_EQ(::write(done.get(), &one, sizeof one), static_cast<ssize_t>(sizeof one));
+  });
+  EXPECT_TRUE(serveUntil(x, [&] { return finished.load(); }, {done.get()}));
+  peer.join();
+}
+
+TEST_F(XClipboardTest, AnswersMultipleAndRefusesRequestsFromBeforeItOwned) {
+  clipboard_->setString(vietnamese);
+  Peer peer;
+  const xcb_atom_t utf8 = peer.atom("UTF8_STRING"), png = peer.atom("image/png");
+  const xcb_atom_t into = peer.atom("INTO"), image = peer.atom("IMAGE"), list = peer.atom("LIST");
+  xcb_atom_t multipleAnswer = 0, staleAnswer = 0;
+  std::string text;
+  std::vector<uint32_t> pairs{utf8, into, png, image};
+  whileServing(*x_, [&] {
+    xcb_change_property(peer.get(), XCB_PROP_MODE_REPLACE, peer.window(), list,
+                        peer.atom("ATOM_PAIR"), 32, pairs.size(), pairs.data());
+    xcb_convert_selection(peer.get(), peer.window(), peer.atom("CLIPBOARD"), peer.atom("MULTIPLE"),
+                          list, XCB_CURRENT_TIME);
+    if (XEvent e = peer.waitFor(XCB_SELECTION_NOTIFY)) {
+      multipleAnswer = reinterpret_cast<const xcb_selection_notify_event_t&>(*e).property;
+    }
+    text = peer.property(peer.window(), into);
+    pairs = itemsFromBytes(peer.property(peer.window(), list));
+    // Time 1 is long before the agent took the CLIPBOARD.
+    xcb_convert_selection(peer.get(), peer.window(), peer.atom("CLIPBOARD"), utf8, into, 1);
+    if (XEvent e = peer.waitFor(XCB_SELECTION_NOTIFY)) {
+      staleAnswer = reinterpret_cast<const xcb_selection_notify_event_t&>(*e).property;
+    }
+  });
+  EXPECT_EQ(multipleAnswer, list);
+  EXPECT_EQ(text, vietnamese);
+  EXPECT_EQ(pairs, (std::vector<uint32_t>{utf8, into, png, XCB_ATOM_NONE}));
+  EXPECT_EQ(staleAnswer, XCB_ATOM_NONE);
+}
+
+TEST_F(XClipboardTest, DropsATransferWhenTheRequestorGoes) {
+  clipboard_->setString(bigText(4 << 20));
+  auto peer = std::make_unique<Peer>();
+  whileServing(*x_, [&] {
+    xcb_convert_selection(peer->get(), peer->window(), peer->atom("CLIPBOARD"),
+                          peer->atom("UTF8_STRING"), peer->atom("INTO"), XCB_CURRENT_TIME);
+    peer->waitFor(XCB_SELECTION_NOTIFY);
+  });
+  EXPECT_EQ(clipboard_->transfersUnderWay(), 1u);
+  peer.reset();  // its window goes with its connection, the INCR half done
+  EXPECT_TRUE(serveUntil(*x_, [&] { return clipboard_->transfersUnderWay() == 0; }));
+}
+
 TEST_F(XClipboardTest, HandsItsTextToAClipboardManager) {
   EXPECT_FALSE(clipboard_->handOffToManager(std::chrono::seconds(5))) << "owns nothing";
   clipboard_->setString(vietnamese);
