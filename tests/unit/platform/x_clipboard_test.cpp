@@ -117,32 +117,6 @@ TEST(SelectionData, RefusesWhatIsNotText) {
   }
 }
 
-TEST(SelectionData, ConvertsHeldTextOnlyWithoutLoss) {
-  const auto atoms = fakeAtoms();
-  auto viet = std::make_shared<const std::string>(vietnamese);
-  auto cafe = std::make_shared<const std::string>("café");
-  auto targetsOf = [&](const std::shared_ptr<const std::string>& text) {
-    auto c = convertHeldText(atoms, atoms.targets, text, fitsLatin1(*text), 7);
-    return itemsFromBytes(*c->bytes);
-  };
-  auto offersString = [](const std::vector<uint32_t>& targets) {
-    return std::find(targets.begin(), targets.end(), atomString) != targets.end();
-  };
-  EXPECT_FALSE(offersString(targetsOf(viet)));
-  EXPECT_TRUE(offersString(targetsOf(cafe)));
-
-  EXPECT_FALSE(convertHeldText(atoms, atomString, viet, false, 7));
-  EXPECT_FALSE(convertHeldText(atoms, 200, viet, false, 7));
-  auto text = convertHeldText(atoms, atoms.text, viet, false, 7);
-  EXPECT_EQ(text->type, atoms.utf8String);
-  EXPECT_EQ(*text->bytes, vietnamese);
-  auto latin = convertHeldText(atoms, atoms.text, cafe, true, 7);
-  EXPECT_EQ(latin->type, atomString);
-  EXPECT_EQ(*latin->bytes, "caf\xe9");
-  auto time = convertHeldText(atoms, atoms.timestamp, viet, false, 7);
-  EXPECT_EQ(itemsFromBytes(*time->bytes), std::vector<uint32_t>{7});
-}
-
 // ---- Against a real X server --------------------------------------------
 
 uint8_t typeOf(const xcb_generic_event_t& e) {
