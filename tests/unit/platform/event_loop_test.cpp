@@ -1,13 +1,11 @@
 #include "platform/linux/event_loop.h"
 
-#include <fcntl.h>
 #include <sys/timerfd.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <thread>
-#include <utility>
 #include <vector>
 
 namespace {
@@ -61,41 +59,6 @@ TEST_F(EventLoopTest, BlocksFromManyThreadsRunOnceInOrderOnTheLoopThread) {
     ASSERT_EQ(numbers.size(), static_cast<size_t>(perThread));
     for (int i = 0; i < perThread; ++i) ASSERT_EQ(numbers[i], i);
   }
-}
-
-TEST_F(EventLoopTest, RunPendingRunsBlocksQueuedByBlocks) {
-  std::vector<int> order;
-  loop.submit([&] {
-    order.push_back(1);
-    loop.submit([&] { order.push_back(3); });
-  });
-  loop.submit([&] { order.push_back(2); });
-  EXPECT_EQ(loop.runPending(), 3);
-  EXPECT_EQ(order, (std::vector<int>{1, 2, 3}));
-  EXPECT_EQ(loop.runPending(), 0);
-}
-
-TEST_F(EventLoopTest, WatchedDescriptorAndHookRunUntilHangUp) {
-  int fds[2];
-  ASSERT_EQ(::pipe2(fds, O_CLOEXEC), 0);
-  UniqueFd readEnd(fds[0]), writeEnd(fds[1]);
-  std::string received;
-  int hooks = 0;
-  loop.watch(readEnd.get(), [&] {
-    char c;
-    if (::read(readEnd.get(), &c, 1) == 1) {
-      received += c;
-    } else {
-      loop.stop();
-    }
-  });
-  loop.beforeSleep([&] { ++hooks; });
-  ASSERT_EQ(::write(writeEnd.get(), "ab", 2), 2);
-  writeEnd.reset();
-  loop.run();
-  EXPECT_FALSE(timedOut);
-  EXPECT_EQ(received, "ab");
-  EXPECT_GE(hooks, 1);
 }
 
 TEST_F(EventLoopTest, RunsAgainAfterStopAndWakesForAnotherThreadsBlock) {

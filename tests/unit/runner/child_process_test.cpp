@@ -42,46 +42,12 @@ TEST_F(ChildProcessTest, InputReachesTheChildByteForByte) {
   }
 }
 
-TEST_F(ChildProcessTest, ArgvIsPassedAsGiven) {
-  auto result = runChildBounded(
-      "/bin/sh",
-      {"/bin/sh", "-c", "printf '[%s]' \"$0\" \"$@\"", "zero", "two words", "", "--stdin"},
-      std::nullopt);
-  ASSERT_TRUE(result);
-  EXPECT_EQ(result->out, "[zero][two words][][--stdin]");
-}
-
 TEST_F(ChildProcessTest, StatusIsTheExitCodeOr128PlusTheSignal) {
   const std::pair<const char*, int32_t> cases[] = {
       {"exit 0", 0},          {"exit 3", 3},          {"exit 255", 255},
       {"kill -TERM $$", 143}, {"kill -KILL $$", 137}, {"kill -USR1 $$", 128 + SIGUSR1},
   };
   for (const auto& [body, status] : cases) EXPECT_EQ(sh(body).status, status) << body;
-}
-
-TEST_F(ChildProcessTest, BothStreamsKeptApartAndWhole) {
-  ChildResult result = sh("printf 'out\\n'; printf 'err\\r\\n' >&2; printf 'more' ; exit 4");
-  EXPECT_EQ(result.out, "out\nmore");
-  EXPECT_EQ(result.err, "err\r\n");
-  EXPECT_EQ(result.status, 4);
-}
-
-TEST_F(ChildProcessTest, StartFailuresReportTheErrorAndLeaveNoChild) {
-  std::string plainFile = dir.write("not-executable", "#!/bin/sh\nexit 0\n");
-  const std::pair<std::string, int> cases[] = {
-      {dir.path("missing").string(), ENOENT},
-      {plainFile, EACCES},
-      {dir.path("").string(), EACCES},
-      // Never looked up on PATH, although /bin/sh exists.
-      {"sh", ENOENT},
-  };
-  for (const auto& [path, error] : cases) {
-    auto result = runChildBounded(path, {path}, "input");
-    ASSERT_TRUE(result);
-    EXPECT_EQ(result->startError, error) << path;
-    EXPECT_EQ(result->out, "");
-  }
-  EXPECT_EQ(zombieChildren(), 0);
 }
 
 TEST_F(ChildProcessTest, ChildThatStopsReadingEndsTheWriteNotTheProcess) {

@@ -113,8 +113,9 @@ TEST_F(RunnerTest, BigInputAndBothBigOutputsInOneRun) {
 
 TEST_F(RunnerTest, StartFailureIsReportedAndTheNextRequestAccepted) {
   std::string plainFile = dir.write("plain", "exit 0\n");
-  const std::pair<std::string, int> cases[] = {{dir.path("missing").string(), ENOENT},
-                                               {plainFile, EACCES}};
+  // "sh" is not looked up on PATH.
+  const std::pair<std::string, int> cases[] = {
+      {dir.path("missing").string(), ENOENT}, {plainFile, EACCES}, {"sh", ENOENT}};
   for (const auto& [path, error] : cases) {
     auto runner = makeRunner(path, "cli.js");
     RunRecord record;
@@ -127,7 +128,7 @@ TEST_F(RunnerTest, StartFailureIsReportedAndTheNextRequestAccepted) {
     }
     EXPECT_EQ(record.calls, 0);
   }
-  EXPECT_EQ(notifier.notices().size(), 4u);
+  EXPECT_EQ(notifier.notices().size(), 6u);
 }
 
 TEST_F(RunnerTest, ChildThatNeverEndsKeepsTheRunnerBusyButNotTheMainThread) {
