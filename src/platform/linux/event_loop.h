@@ -39,7 +39,7 @@ class EventLoop final : public MainQueue {
   UniqueFd wake_;
   std::mutex mutex_;
   std::deque<std::function<void()>> blocks_;
-  std::vector<Watch> watches_;
+  std::deque<Watch> watches_;  // a deque keeps a running handler in place when another is added
   std::vector<std::function<void()>> beforeSleep_;
   bool stopped_ = false;
 };
