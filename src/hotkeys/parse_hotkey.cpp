@@ -9,8 +9,8 @@
 namespace {
 
 constexpr std::pair<std::string_view, uint32_t> modifierWords[] = {
-    {"cmd", cmdKey},    {"command", cmdKey},   {"meta", cmdKey},
-    {"shift", shiftKey}, {"alt", optionKey},    {"opt", optionKey},
+    {"cmd", cmdKey},       {"command", cmdKey},  {"meta", cmdKey},
+    {"shift", shiftKey},   {"alt", optionKey},   {"opt", optionKey},
     {"option", optionKey}, {"ctrl", controlKey}, {"control", controlKey},
 };
 

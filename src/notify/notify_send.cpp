@@ -26,11 +26,20 @@ std::string escapeNotifyBody(std::string_view body) {
   escaped.reserve(body.size());
   for (char c : body) {
     switch (c) {
-      case '&': escaped += "&amp;"; break;
-      case '<': escaped += "&lt;"; break;
-      case '>': escaped += "&gt;"; break;
-      case '\\': escaped += "\\\\"; break;
-      default: escaped.push_back(c);
+      case '&':
+        escaped += "&amp;";
+        break;
+      case '<':
+        escaped += "&lt;";
+        break;
+      case '>':
+        escaped += "&gt;";
+        break;
+      case '\\':
+        escaped += "\\\\";
+        break;
+      default:
+        escaped.push_back(c);
     }
   }
   return escaped;

@@ -12,7 +12,9 @@ SpawnAttributes::SpawnAttributes() {
   posix_spawnattr_setflags(&attr_, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
 }
 
-SpawnAttributes::~SpawnAttributes() { posix_spawnattr_destroy(&attr_); }
+SpawnAttributes::~SpawnAttributes() {
+  posix_spawnattr_destroy(&attr_);
+}
 
 SpawnFileActions::SpawnFileActions(std::initializer_list<Redirect> redirects) {
   posix_spawn_file_actions_init(&actions_);
@@ -22,7 +24,9 @@ SpawnFileActions::SpawnFileActions(std::initializer_list<Redirect> redirects) {
 #endif
 }
 
-SpawnFileActions::~SpawnFileActions() { posix_spawn_file_actions_destroy(&actions_); }
+SpawnFileActions::~SpawnFileActions() {
+  posix_spawn_file_actions_destroy(&actions_);
+}
 
 std::vector<char*> argumentPointers(const std::vector<std::string>& argv) {
   std::vector<char*> pointers;

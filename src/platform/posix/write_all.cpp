@@ -1,7 +1,7 @@
 #include "platform/posix/write_all.h"
 
-#include <cerrno>
 #include <unistd.h>
+#include <cerrno>
 
 bool writeAll(int fd, std::string_view bytes) {
   while (!bytes.empty()) {

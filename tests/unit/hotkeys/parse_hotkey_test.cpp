@@ -25,18 +25,16 @@ constexpr std::nullopt_t rejected = std::nullopt;
 
 INSTANTIATE_TEST_SUITE_P(
     Worked, ParseHotkeyTest,
-    testing::Values(Case{"ctrl+alt+b", HotkeySpec{ctrlAlt, 11}},
-                    Case{"ctrl+alt+c", HotkeySpec{ctrlAlt, 8}},
-                    Case{"Cmd + Shift + Space", HotkeySpec{cmdKey | shiftKey, 49}},
-                    Case{"b+ctrl", HotkeySpec{controlKey, 11}},
-                    Case{"meta+a", HotkeySpec{cmdKey, 0}},
-                    Case{"ctrl+q+w", HotkeySpec{controlKey, 13}},
-                    Case{"ctrl+esc+b", HotkeySpec{controlKey, 11}},
-                    Case{"ctrl+b+esc", rejected}, Case{"ctrl++b", HotkeySpec{controlKey, 11}},
-                    Case{"+ctrl+b+", HotkeySpec{controlKey, 11}},
-                    Case{"ctrl+ +b", HotkeySpec{controlKey, 11}}, Case{"b", rejected},
-                    Case{"f1", rejected}, Case{"space", rejected}, Case{"ctrl+alt", rejected},
-                    Case{"", rejected}, Case{"+", rejected}, Case{"++", rejected}));
+    testing::Values(
+        Case{"ctrl+alt+b", HotkeySpec{ctrlAlt, 11}}, Case{"ctrl+alt+c", HotkeySpec{ctrlAlt, 8}},
+        Case{"Cmd + Shift + Space", HotkeySpec{cmdKey | shiftKey, 49}},
+        Case{"b+ctrl", HotkeySpec{controlKey, 11}}, Case{"meta+a", HotkeySpec{cmdKey, 0}},
+        Case{"ctrl+q+w", HotkeySpec{controlKey, 13}},
+        Case{"ctrl+esc+b", HotkeySpec{controlKey, 11}}, Case{"ctrl+b+esc", rejected},
+        Case{"ctrl++b", HotkeySpec{controlKey, 11}}, Case{"+ctrl+b+", HotkeySpec{controlKey, 11}},
+        Case{"ctrl+ +b", HotkeySpec{controlKey, 11}}, Case{"b", rejected}, Case{"f1", rejected},
+        Case{"space", rejected}, Case{"ctrl+alt", rejected}, Case{"", rejected},
+        Case{"+", rejected}, Case{"++", rejected}));
 
 INSTANTIATE_TEST_SUITE_P(
     CaseAndBlanks, ParseHotkeyTest,
@@ -53,32 +51,30 @@ INSTANTIATE_TEST_SUITE_P(
 
 INSTANTIATE_TEST_SUITE_P(
     Pieces, ParseHotkeyTest,
-    testing::Values(Case{"ctrl+a", HotkeySpec{controlKey, 0}},
-                    Case{"cmd+command+meta+shift+alt+opt+option+ctrl+control+tab",
-                         HotkeySpec{0x1B00, 48}},
-                    Case{"ctrl+ctrl+control+f12", HotkeySpec{controlKey, 111}},
-                    Case{"ctrl+f13", rejected}, Case{"ctrl+enter", rejected},
-                    Case{"ctrl+capslock", rejected}, Case{"capslock+b", rejected},
-                    Case{"ctrl+b+", HotkeySpec{controlKey, 11}},
-                    // An unknown word before the key is harmless, after it fatal.
-                    Case{"hyper+ctrl+b", HotkeySpec{controlKey, 11}},
-                    Case{"ctrl+b+hyper", rejected}));
+    testing::Values(
+        Case{"ctrl+a", HotkeySpec{controlKey, 0}},
+        Case{"cmd+command+meta+shift+alt+opt+option+ctrl+control+tab", HotkeySpec{0x1B00, 48}},
+        Case{"ctrl+ctrl+control+f12", HotkeySpec{controlKey, 111}}, Case{"ctrl+f13", rejected},
+        Case{"ctrl+enter", rejected}, Case{"ctrl+capslock", rejected}, Case{"capslock+b", rejected},
+        Case{"ctrl+b+", HotkeySpec{controlKey, 11}},
+        // An unknown word before the key is harmless, after it fatal.
+        Case{"hyper+ctrl+b", HotkeySpec{controlKey, 11}}, Case{"ctrl+b+hyper", rejected}));
 
-INSTANTIATE_TEST_SUITE_P(
-    InvalidUtf8, ParseHotkeyTest,
-    testing::Values(Case{"ctrl+\xFF", rejected}, Case{"ctrl+b\xC3", rejected},
-                    Case{"\xE2\x80+ctrl+b", HotkeySpec{controlKey, 11}},
-                    Case{"ctrl+\xC0\xE2", rejected},  // overlong "b" stays invalid
-                    Case{"ctrl+\xED\xA0\x80", rejected},
-                    Case{std::string("ctrl+b\0", 7), rejected}));
+INSTANTIATE_TEST_SUITE_P(InvalidUtf8, ParseHotkeyTest,
+                         testing::Values(Case{"ctrl+\xFF", rejected}, Case{"ctrl+b\xC3", rejected},
+                                         Case{"\xE2\x80+ctrl+b", HotkeySpec{controlKey, 11}},
+                                         Case{"ctrl+\xC0\xE2",
+                                              rejected},  // overlong "b" stays invalid
+                                         Case{"ctrl+\xED\xA0\x80", rejected},
+                                         Case{std::string("ctrl+b\0", 7), rejected}));
 
 TEST(KeyCodes, HasTheFiftyTwoKeysWithTheirMacCodes) {
   const auto& table = keyCodes();
   EXPECT_EQ(table.size(), 52u);
   const std::pair<const char*, uint32_t> telling[] = {
-      {"a", 0},        {"b", 11},    {"return", 36}, {"tab", 48}, {"space", 49},
-      {"escape", 53},  {"f1", 122},  {"f12", 111},   {"0", 29},   {"9", 25},
-      {"m", 46},       {"f5", 96},   {"f10", 109},   {"f2", 120}, {"f4", 118}};
+      {"a", 0},       {"b", 11},   {"return", 36}, {"tab", 48}, {"space", 49},
+      {"escape", 53}, {"f1", 122}, {"f12", 111},   {"0", 29},   {"9", 25},
+      {"m", 46},      {"f5", 96},  {"f10", 109},   {"f2", 120}, {"f4", 118}};
   for (const auto& [name, code] : telling) EXPECT_EQ(table.at(name), code) << name;
 }
 

@@ -16,16 +16,19 @@ TEST(Quote, EscapesBackslashesThenQuotesOnly) {
 }
 
 TEST(Osascript, BodyComesBeforeTitle) {
-  EXPECT_EQ(notificationScript("T \"1\"", ""), "display notification \"\" with title \"T \\\"1\\\"\"");
-  EXPECT_EQ(osascriptCommand("Tiêu đề", "Dòng 1\nDòng 2"),
-            (std::vector<std::string>{"/usr/bin/osascript", "-e",
-                                      "display notification \"Dòng 1\nDòng 2\" with title \"Tiêu đề\""}));
+  EXPECT_EQ(notificationScript("T \"1\"", ""),
+            "display notification \"\" with title \"T \\\"1\\\"\"");
+  EXPECT_EQ(
+      osascriptCommand("Tiêu đề", "Dòng 1\nDòng 2"),
+      (std::vector<std::string>{"/usr/bin/osascript", "-e",
+                                "display notification \"Dòng 1\nDòng 2\" with title \"Tiêu đề\""}));
 }
 
 TEST(NotifySend, PassesTitleAsTextAndBodyEscaped) {
   EXPECT_EQ(notifySendCommand("-t 0", "--urgency=critical <b>&amp;</b> C:\\tmp\\new"),
-            (std::vector<std::string>{"/usr/bin/notify-send", "--app-name=varkel", "--", "-t 0",
-                                      "--urgency=critical &lt;b&gt;&amp;amp;&lt;/b&gt; C:\\\\tmp\\\\new"}));
+            (std::vector<std::string>{
+                "/usr/bin/notify-send", "--app-name=varkel", "--", "-t 0",
+                "--urgency=critical &lt;b&gt;&amp;amp;&lt;/b&gt; C:\\\\tmp\\\\new"}));
 }
 
 TEST(NotifySend, MakesTextsCarriable) {

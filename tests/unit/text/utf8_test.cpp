@@ -15,16 +15,18 @@ TEST(Utf8, ReplacesEachInvalidSequence) {
     const char32_t* decoded;
   };
   const Case cases[] = {
-      {"\xC0\xAF", U"\uFFFD\uFFFD"},              // overlong '/'
-      {"\xE0\x80\xAF", U"\uFFFD\uFFFD\uFFFD"},    // overlong, three bytes
-      {"\xED\xA0\x80", U"\uFFFD\uFFFD\uFFFD"},    // surrogate
+      {"\xC0\xAF", U"\uFFFD\uFFFD"},                      // overlong '/'
+      {"\xE0\x80\xAF", U"\uFFFD\uFFFD\uFFFD"},            // overlong, three bytes
+      {"\xED\xA0\x80", U"\uFFFD\uFFFD\uFFFD"},            // surrogate
       {"\xF4\x90\x80\x80", U"\uFFFD\uFFFD\uFFFD\uFFFD"},  // past U+10FFFF
-      {"\xE1\x80x", U"\uFFFDx"},                  // truncated, then ASCII
-      {"\xF0\x9F\x98", U"\uFFFD"},                // truncated at the end
+      {"\xE1\x80x", U"\uFFFDx"},                          // truncated, then ASCII
+      {"\xF0\x9F\x98", U"\uFFFD"},                        // truncated at the end
       {"\x80", U"\uFFFD"},
   };
   for (const auto& c : cases) EXPECT_EQ(decodeUtf8Lossy(c.bytes), c.decoded) << c.bytes;
-  EXPECT_EQ(repairUtf8("a\xFF" "b\xE1\x80"), "a\uFFFDb\uFFFD");
+  EXPECT_EQ(repairUtf8("a\xFF"
+                       "b\xE1\x80"),
+            "a\uFFFDb\uFFFD");
 }
 
 }  // namespace
