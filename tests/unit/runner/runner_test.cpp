@@ -6,7 +6,6 @@
 
 #include <cstring>
 #include <memory>
-#include <thread>
 
 #include "runner/child_helpers.h"
 #include "runner/fakes.h"
@@ -18,7 +17,6 @@ struct RunRecord {
   int32_t status = -1;
   std::string out;
   std::string err;
-  std::thread::id thread;
 };
 
 class RunnerTest : public testing::Test {
@@ -38,7 +36,6 @@ class RunnerTest : public testing::Test {
                            record.status = status;
                            record.out = std::move(out);
                            record.err = std::move(err);
-                           record.thread = std::this_thread::get_id();
                          });
   }
 
@@ -52,54 +49,12 @@ class RunnerTest : public testing::Test {
   RecordingNotifier notifier;
 };
 
-TEST_F(RunnerTest, CompletionGetsStatusAndStreamsOnAWorkerThread) {
-  std::string script =
-      dir.script("tool", R"(printf '%s\n' "$0" "$@"; cat; printf 'lỗi\n' >&2; exit 7)");
-  auto runner = makeRunner("/bin/sh", script);
-  EXPECT_EQ(runner->nodePath(), "/bin/sh");
-  EXPECT_EQ(runner->cliPath(), script);
-  RunRecord record;
-  chay(*runner, {"clip", "push", "--stdin"}, "đầu vào", record);
-  EXPECT_TRUE(RunnerTestPeer::busy(*runner));
-  ASSERT_TRUE(waitIdle(*runner));
-  EXPECT_EQ(record.calls, 1);
-  EXPECT_EQ(record.status, 7);
-  EXPECT_EQ(record.out, script + "\nclip\npush\n--stdin\nđầu vào");
-  EXPECT_EQ(record.err, "lỗi\n");
-  EXPECT_NE(record.thread, std::this_thread::get_id());
-  EXPECT_TRUE(notifier.notices().empty());
-}
-
-TEST_F(RunnerTest, InvalidUtf8EmptiesOnlyThatStream) {
-  struct Case {
-    std::string out, err, wantOut, wantErr;
-  };
-  const std::string bad = "ok \xC0\xAF";
-  const Case cases[] = {
-      {bad, "lỗi thật\n", "", "lỗi thật\n"},
-      {"đầu ra\n", bad, "đầu ra\n", ""},
-      {"\xED\xA0\x80", "\xF4\x90\x80\x80", "", ""},
-  };
-  int n = 0;
-  for (const Case& c : cases) {
-    std::string name = std::to_string(n++);
-    std::string script =
-        dir.script("tool" + name, "cat " + shellQuoted(dir.write("out" + name, c.out)) + "; cat " +
-                                      shellQuoted(dir.write("err" + name, c.err)) + " >&2; exit 5");
-    auto runner = makeRunner("/bin/sh", script);
-    RunRecord record;
-    chay(*runner, {}, std::nullopt, record);
-    ASSERT_TRUE(waitIdle(*runner));
-    EXPECT_EQ(record.status, 5);
-    EXPECT_EQ(record.out, c.wantOut);
-    EXPECT_EQ(record.err, c.wantErr);
-  }
-}
-
 TEST_F(RunnerTest, BigInputAndBothBigOutputsInOneRun) {
   // tee writes each piece of its input to both outputs as it reads it: it
   // only finishes if input is fed while both outputs are drained.
-  const std::string text = vietnameseText(64 << 20);
+  std::string text;
+  while (text.size() < (64 << 20))
+    text += "Mục tiêu đã bị khoá — xin chào 🚀 thế giới, ASCII too.\n";
   auto runner = makeRunner("/usr/bin/tee", "/dev/stderr");
   RunRecord record;
   chay(*runner, {}, text, record);
@@ -177,7 +132,7 @@ TEST_F(RunnerTest, ThousandRunsLeaveNoZombieAndNoDescriptor) {
   EXPECT_EQ(record.calls, 900);
   EXPECT_EQ(notifier.notices().size(), 100u);
   EXPECT_EQ(openFdCount(), fdsBefore);
-  EXPECT_EQ(zombieChildren(), 0);
+  EXPECT_EQ(childCount(), 0);
 }
 
 }  // namespace
