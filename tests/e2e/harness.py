@@ -11,6 +11,7 @@ only files written by the tool are polled. Everything started here is killed and
 the session ends, failure or not.
 """
 
+import atexit
 import ctypes
 import errno
 import os
@@ -31,6 +32,7 @@ TIMEOUT = 10.0
 BIG_TIMEOUT = 90.0
 REPO = Path(__file__).resolve().parents[2]
 VARKEL_LOCAL = REPO / "examples" / "varkel-local"
+X_PEER_SOURCE = Path(__file__).resolve().parent / "x_peer.cpp"
 
 STATUS_DEFAULT = "varkel: ctrl+alt+c = gửi đi (OK), ctrl+alt+b = lấy về (OK)\n".encode()
 
@@ -79,6 +81,58 @@ def wait_until(predicate, timeout=TIMEOUT, what="condition"):
         if time.monotonic() > deadline:
             raise TimeoutError(f"timed out after {timeout} s waiting for {what}")
         time.sleep(0.01)
+
+
+_x_peer_path = None
+
+
+def x_peer_binary():
+    """Builds x_peer.cpp, the misbehaving X clients, once per test process."""
+    global _x_peer_path
+    if _x_peer_path is None:
+        out = Path(tempfile.mkdtemp(prefix="varkel-x-peer-"))
+        atexit.register(shutil.rmtree, out, ignore_errors=True)
+        flags = subprocess.run(["pkg-config", "--cflags", "--libs", "xcb"], check=True,
+                               capture_output=True, text=True).stdout.split()
+        subprocess.run(["c++", "-std=c++20", "-O1", "-o", str(out / "x_peer"),
+                        str(X_PEER_SOURCE), *flags], check=True, timeout=120)
+        _x_peer_path = out / "x_peer"
+    return _x_peer_path
+
+
+def thread_count(pid):
+    """How many threads the process has."""
+    for line in Path(f"/proc/{pid}/status").read_text().splitlines():
+        if line.startswith("Threads:"):
+            return int(line.split()[1])
+    raise RuntimeError(f"no thread count for {pid}")
+
+
+def resident_kib(pid):
+    for line in Path(f"/proc/{pid}/status").read_text().splitlines():
+        if line.startswith("VmRSS:"):
+            return int(line.split()[1])
+    raise RuntimeError(f"no VmRSS for {pid}")
+
+
+def open_descriptors(pid):
+    """What each open descriptor of the process points at, by number."""
+    found = {}
+    for entry in os.listdir(f"/proc/{pid}/fd"):
+        try:
+            found[int(entry)] = os.readlink(f"/proc/{pid}/fd/{entry}")
+        except OSError:
+            pass
+    return found
+
+
+def command_line(pid):
+    """The argument list of a process, or None once it is gone."""
+    try:
+        raw = Path(f"/proc/{pid}/cmdline").read_bytes()
+    except OSError:
+        return None
+    return raw.split(b"\0")[:-1]
 
 
 def _become_subreaper():
@@ -176,6 +230,7 @@ class NotificationRecorder:
 
     def __init__(self, address, log):
         self.notifications = []
+        self.notify_calls = []
         self.owner_changes = []
         self.monitoring = False
         self._seen = 0
@@ -198,6 +253,7 @@ class NotificationRecorder:
     def _feed(self, chunk):
         for message in self._splitter.feed(chunk):
             if message.member == "Notify" and message.type == dbus_wire.METHOD_CALL:
+                self.notify_calls.append(message)
                 app, _, _, title, body = message.args(5)
                 self.notifications.append(
                     Notification(app.decode(), title.decode(), body.decode()))
@@ -237,11 +293,11 @@ class NotificationRecorder:
 class Agent:
     """A running varkel-agent with its standard output and error captured."""
 
-    def __init__(self, argv, env):
+    def __init__(self, argv, env, cwd=None):
         self.argv = argv
         self.proc = subprocess.Popen(argv, env=env, stdin=subprocess.DEVNULL,
                                      stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-                                     start_new_session=True)
+                                     start_new_session=True, cwd=cwd)
         self.pid = self.proc.pid
         self.stdout = Collector(self.proc.stdout)
         self.stderr = Collector(self.proc.stderr)
@@ -303,6 +359,7 @@ class Session:
         self.tool_dir = self.dir / "tool"
         self._procs = []
         self._agents = []
+        self._programs = []
         self._clipboard_owners = []
         self._logs = []
 
@@ -340,7 +397,7 @@ class Session:
     def _start_x(self):
         read_fd, write_fd = os.pipe()
         try:
-            self._spawn(["Xvfb", "-displayfd", str(write_fd), "-nolisten", "tcp", "-noreset",
+            self.x_server = self._spawn(["Xvfb", "-displayfd", str(write_fd), "-nolisten", "tcp", "-noreset",
                          "-screen", "0", "1024x768x24"], "xvfb", pass_fds=(write_fd,))
             os.close(write_fd)
             write_fd = -1
@@ -368,24 +425,30 @@ class Session:
     def _start_dunst(self):
         rc = self.dir / "dunstrc"
         rc.write_text(_DUNSTRC)
-        self._spawn(["dunst", "-config", str(rc)], "dunst", env=self.env())
+        self.notification_server = self._spawn(["dunst", "-config", str(rc)], "dunst",
+                                               env=self.env())
         self.recorder.wait_owned()
 
     def env(self, extra=None):
-        """The environment of a program on this desktop."""
+        """The environment of a program on this desktop; a value of None in `extra` removes
+        that variable."""
         env = dict(os.environ)
         for name in ("WAYLAND_DISPLAY", "XAUTHORITY", "DBUS_SYSTEM_BUS_ADDRESS"):
             env.pop(name, None)
         env.update(DISPLAY=self.display, DBUS_SESSION_BUS_ADDRESS=self.bus_address,
                    HOME=str(self.dir), XDG_RUNTIME_DIR=str(self.dir),
                    VARKEL_LOCAL_DIR=str(self.tool_dir))
-        env.update(extra or {})
+        for name, value in (extra or {}).items():
+            if value is None:
+                env.pop(name, None)
+            else:
+                env[name] = value
         return env
 
     def close(self, failed=False):
         """Stops everything; each step runs even when an earlier one failed."""
         steps = [self.drop_clipboard_owners]
-        steps += [agent.stop for agent in self._agents]
+        steps += [program.stop for program in self._programs + self._agents]
         if failed:
             steps.append(self._report)
         steps += [lambda proc=proc: _stop(proc) for proc in reversed(self._procs)]
@@ -425,7 +488,7 @@ class Session:
     # --- the agent and its tool ---------------------------------------------------------
 
     def start_agent(self, cli=None, node="/bin/sh", copy=None, paste=None, args=None,
-                    env=None):
+                    env=None, cwd=None):
         """Starts varkel-agent; by default with the varkel-local stand-in as its tool."""
         argv = [agent_binary()]
         if node is not None:
@@ -436,7 +499,7 @@ class Session:
         if paste is not None:
             argv += ["--paste", paste]
         argv += args or []
-        agent = Agent(argv, self.env(env))
+        agent = Agent(argv, self.env(env), cwd)
         self._agents.append(agent)
         return agent
 
@@ -445,6 +508,18 @@ class Session:
         agent = self.start_agent(**kwargs)
         agent.wait_status_line()
         return agent
+
+    def start_x_peer(self, mode):
+        """Starts one of the X clients of x_peer.cpp and waits until it holds its selection."""
+        peer = Agent([str(x_peer_binary()), mode], self.env())
+        self._programs.append(peer)
+        peer.stdout.wait_for(lambda d: d.startswith(b"ready\n"), what=f"x_peer {mode}")
+        return peer
+
+    def kill_x(self):
+        """Ends the X server at once, as a crash would."""
+        self.x_server.kill()
+        self.x_server.wait(TIMEOUT)
 
     def write_tool(self, name, script):
         """Writes a stand-in tool: a POSIX shell script run as /bin/sh PATH clip ..."""
@@ -487,6 +562,12 @@ class Session:
     def press(self, keys):
         self.x("xdotool", "key", keys)
 
+    def keyboard(self):
+        """A keyboard that stays connected, for many presses without a process for each."""
+        keyboard = Keyboard(self.env())
+        self._programs.append(keyboard)
+        return keyboard
+
     def key_down(self, keys):
         self.x("xdotool", "keydown", keys)
 
@@ -525,6 +606,27 @@ class Session:
         result = subprocess.run(["xclip", "-selection", "clipboard", "-o"], env=self.env(),
                                 capture_output=True, timeout=timeout)
         return result.stdout if result.returncode == 0 else None
+
+
+class Keyboard:
+    """One xdotool reading its commands from a pipe, each carried out as it arrives."""
+
+    def __init__(self, env):
+        self.proc = subprocess.Popen(["xdotool", "-"], env=env, stdin=subprocess.PIPE,
+                                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                                     start_new_session=True)
+
+    def press(self, keys, repeat=1):
+        self.proc.stdin.write(f"key --delay 0 --repeat {repeat} {keys}\n".encode())
+        self.proc.stdin.flush()
+
+    def stop(self):
+        if not self.proc.stdin.closed:
+            self.proc.stdin.close()
+        try:
+            self.proc.wait(TIMEOUT)
+        except subprocess.TimeoutExpired:
+            _stop(self.proc)
 
 
 class _ClipboardOwner:
