@@ -1,38 +1,16 @@
 #include "platform/linux/event_loop.h"
 
-#include <sys/timerfd.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 #include <thread>
 #include <vector>
 
+#include "support/test_helpers.h"
+
 namespace {
 
-// A loop whose run() gives up after a minute, so that a lost wake-up fails
-// the test instead of hanging it.
-class EventLoopTest : public testing::Test {
- protected:
-  void SetUp() override {
-    ASSERT_TRUE(timer_);
-    itimerspec limit{};
-    limit.it_value.tv_sec = 60;
-    ::timerfd_settime(timer_.get(), 0, &limit, nullptr);
-    loop.watch(timer_.get(), [this] {
-      timedOut = true;
-      loop.stop();
-    });
-  }
-
-  EventLoop loop;
-  bool timedOut = false;
-
- private:
-  UniqueFd timer_{::timerfd_create(CLOCK_MONOTONIC, TFD_CLOEXEC | TFD_NONBLOCK)};
-};
-
-TEST_F(EventLoopTest, BlocksFromManyThreadsRunOnceInOrderOnTheLoopThread) {
+TEST(EventLoopTest, BlocksFromManyThreadsRunOnceInOrderOnTheLoopThread) {
+  LoopDriver driver;
   constexpr int threads = 4;
   constexpr int perThread = 2000;
   std::vector<std::vector<int>> seen(threads);
@@ -43,17 +21,16 @@ TEST_F(EventLoopTest, BlocksFromManyThreadsRunOnceInOrderOnTheLoopThread) {
   for (int t = 0; t < threads; ++t) {
     submitters.emplace_back([&, t] {
       for (int i = 0; i < perThread; ++i) {
-        loop.submit([&, t, i] {
+        driver.loop().submit([&, t, i] {
           if (std::this_thread::get_id() != loopThread) offThread = true;
           seen[t].push_back(i);
-          if (++total == threads * perThread) loop.stop();
+          ++total;
         });
       }
     });
   }
-  loop.run();
+  EXPECT_TRUE(driver.runUntil([&] { return total == threads * perThread; }));
   for (auto& s : submitters) s.join();
-  EXPECT_FALSE(timedOut);
   EXPECT_FALSE(offThread);
   for (const auto& numbers : seen) {
     ASSERT_EQ(numbers.size(), static_cast<size_t>(perThread));
@@ -61,21 +38,18 @@ TEST_F(EventLoopTest, BlocksFromManyThreadsRunOnceInOrderOnTheLoopThread) {
   }
 }
 
-TEST_F(EventLoopTest, RunsAgainAfterStopAndWakesForAnotherThreadsBlock) {
+TEST(EventLoopTest, RunsAgainAfterStopAndWakesForAnotherThreadsBlock) {
+  LoopDriver driver;
+  EventLoop& loop = driver.loop();
   loop.submit([&] { loop.stop(); });
   loop.run();
   bool ran = false;
-  loop.beforeSleep([&] {
-    if (ran) loop.stop();
-  });
   std::thread submitter;
   // Submitted once the loop is running, from another thread: only the
   // wake-up can bring it in.
   loop.submit([&] { submitter = std::thread([&] { loop.submit([&] { ran = true; }); }); });
-  loop.run();
+  EXPECT_TRUE(driver.runUntil([&] { return ran; }));
   submitter.join();
-  EXPECT_TRUE(ran);
-  EXPECT_FALSE(timedOut);
 }
 
 }  // namespace

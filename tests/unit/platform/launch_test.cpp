@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "runner/child_helpers.h"
+#include "support/test_helpers.h"
 
 namespace {
 

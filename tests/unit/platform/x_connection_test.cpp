@@ -15,19 +15,11 @@ namespace {
 using std::chrono::steady_clock;
 constexpr auto eventLimit = std::chrono::seconds(10);
 
-uint8_t typeOf(const xcb_generic_event_t& e) {
-  return e.response_type & 0x7f;
-}
-
-class XConnectionTest : public ::testing::Test {
+class XConnectionTest : public XServerTest {
  protected:
   void SetUp() override {
-    std::string whyNot;
-    server_ = XTestServer::start(&whyNot);
-    if (!server_) GTEST_SKIP() << whyNot;
-    std::string error;
-    x_ = XConnection::open(&error);
-    ASSERT_TRUE(x_) << error;
+    XServerTest::SetUp();
+    if (IsSkipped() || HasFatalFailure()) return;
     x_->addEventHandler([this](const xcb_generic_event_t& e) {
       if (typeOf(e) == XCB_PROPERTY_NOTIFY) {
         seen_.push_back(reinterpret_cast<const xcb_property_notify_event_t&>(e).atom);
@@ -40,42 +32,27 @@ class XConnectionTest : public ::testing::Test {
                         XCB_ATOM_STRING, 8, 1, "x");
   }
 
-  std::unique_ptr<XTestServer> server_;
-  std::unique_ptr<XConnection> x_;
   std::vector<xcb_atom_t> seen_;
 };
 
-TEST_F(XConnectionTest, EventsReceivedWhileWaitingForServerTimeAreDispatchedLaterInOrder) {
-  touch("FIRST");
-  touch("SECOND");
-  const xcb_timestamp_t t1 = x_->serverTime();
-  touch("THIRD");
-  const xcb_timestamp_t t2 = x_->serverTime();
-  EXPECT_NE(t1, XCB_CURRENT_TIME);
-  EXPECT_LE(t1, t2);
-  EXPECT_TRUE(seen_.empty());
-  x_->dispatchPending();
-  // The timestamp's own notifications are consumed, not dispatched.
-  EXPECT_EQ(seen_, (std::vector{x_->atom("FIRST"), x_->atom("SECOND"), x_->atom("THIRD")}));
-}
-
-TEST_F(XConnectionTest, WaitForFindsAnEventAnEarlierWaitKept) {
-  const xcb_atom_t first = x_->atom("FIRST");
-  const xcb_atom_t second = x_->atom("SECOND");
-  EXPECT_EQ(first, x_->atom("FIRST"));
-  touch("FIRST");
-  touch("SECOND");
-  auto isProperty = [](xcb_atom_t atom) {
-    return [atom](const xcb_generic_event_t& e) {
+TEST_F(XConnectionTest, EventsReceivedWhileWaitingAreDispatchedLaterInOrder) {
+  auto isProperty = [this](std::string_view name) {
+    return [atom = x_->atom(name)](const xcb_generic_event_t& e) {
       return typeOf(e) == XCB_PROPERTY_NOTIFY &&
              reinterpret_cast<const xcb_property_notify_event_t&>(e).atom == atom;
     };
   };
-  EXPECT_TRUE(x_->waitFor(isProperty(second), steady_clock::now() + eventLimit));
-  EXPECT_TRUE(x_->waitFor(isProperty(first), steady_clock::now() + eventLimit));
-  EXPECT_FALSE(x_->waitFor(isProperty(first), steady_clock::now()));
-  x_->dispatchPending();
+  for (const char* name : {"A", "B", "C", "D"}) touch(name);
+  EXPECT_NE(x_->serverTime(), XCB_CURRENT_TIME);
+  // Found among the events the wait for the time kept.
+  EXPECT_TRUE(x_->waitFor(isProperty("C"), steady_clock::now() + eventLimit));
+  touch("E");
+  EXPECT_TRUE(x_->waitFor(isProperty("E"), steady_clock::now() + eventLimit));
+  EXPECT_FALSE(x_->waitFor(isProperty("C"), steady_clock::now()));
   EXPECT_TRUE(seen_.empty());
+  x_->dispatchPending();
+  // The timestamp's own notification and the events waited for are consumed.
+  EXPECT_EQ(seen_, (std::vector{x_->atom("A"), x_->atom("B"), x_->atom("D")}));
 }
 
 TEST_F(XConnectionTest, TheLoopDispatchesEventsKeptByAWaitInsideAHandler) {

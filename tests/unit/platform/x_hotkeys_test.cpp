@@ -1,10 +1,7 @@
 #include "platform/linux/x_hotkeys.h"
 
 #include <gtest/gtest.h>
-#include <poll.h>
 
-#include <chrono>
-#include <functional>
 #include <string>
 
 #include "platform/posix/child_process.h"
@@ -12,32 +9,9 @@
 
 namespace {
 
-using std::chrono::steady_clock;
-
 constexpr HotkeySpec ctrlAltC{controlKey | optionKey, 8};
 constexpr HotkeyId copyId{hotkeySignature, copyHotkeyId};
 constexpr uint16_t ctrlAlt = XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1;
-
-// Dispatches events until pred holds, for at most ten seconds.
-bool pumpUntil(XConnection& x, const std::function<bool()>& pred) {
-  const auto deadline = steady_clock::now() + std::chrono::seconds(10);
-  for (;;) {
-    x.dispatchPending();
-    if (pred()) return true;
-    xcb_flush(x.get());
-    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - steady_clock::now());
-    if (left.count() <= 0) return false;
-    pollfd pfd{xcb_get_file_descriptor(x.get()), POLLIN, 0};
-    ::poll(&pfd, 1, static_cast<int>(left.count()));
-  }
-}
-
-// Returns once the server has carried out every request sent on x so far;
-// requests of different clients are otherwise in no set order.
-void sync(XConnection& x) {
-  XReply<xcb_get_input_focus_reply_t> reply(
-      xcb_get_input_focus_reply(x.get(), xcb_get_input_focus(x.get()), nullptr));
-}
 
 // Grabs the combination on x's root window; true when the server allowed it.
 bool grab(XConnection& x, xcb_keycode_t keycode, uint16_t modifiers) {
@@ -55,27 +29,20 @@ bool grabbable(xcb_keycode_t keycode, uint16_t modifiers) {
   return other && grab(*other, keycode, modifiers);
 }
 
-class XHotkeysTest : public ::testing::Test {
+class XHotkeysTest : public XServerTest {
  protected:
   void SetUp() override {
-    std::string whyNot;
-    server_ = XTestServer::start(&whyNot);
-    if (!server_) GTEST_SKIP() << whyNot;
-    std::string error;
-    x_ = XConnection::open(&error);
-    ASSERT_TRUE(x_) << error;
+    XServerTest::SetUp();
+    if (IsSkipped() || HasFatalFailure()) return;
     hotkeys_ = std::make_unique<XHotkeys>(*x_);
   }
 
-  std::unique_ptr<XTestServer> server_;
-  std::unique_ptr<XConnection> x_;
   std::unique_ptr<XHotkeys> hotkeys_;
 };
 
 TEST_F(XHotkeysTest, APartlyHeldCombinationIsRefusedAndWhatWasGrabbedIsGivenBack) {
-  std::string error;
-  auto other = XConnection::open(&error);
-  ASSERT_TRUE(other) << error;
+  auto other = connect();
+  ASSERT_TRUE(other);
   xcb_keycode_t c = 0;
   {
     XHotkeys probe(*other);
@@ -101,7 +68,7 @@ TEST_F(XHotkeysTest, FollowsNumLockToAnotherModifier) {
       std::nullopt);
   ASSERT_EQ(xmodmap.startError, 0) << "xmodmap is not installed";
   ASSERT_EQ(xmodmap.status, 0) << xmodmap.err;
-  ASSERT_TRUE(pumpUntil(
+  ASSERT_TRUE(serveUntil(
       *x_, [&] { return hotkeys_->lockModifiers() == (XCB_MOD_MASK_LOCK | XCB_MOD_MASK_3); }));
   // The grabs move from the old Num Lock bit to the new one.
   const xcb_keycode_t c = hotkeys_->keycodeOf(copyHotkeyId);

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <vector>
 
@@ -73,4 +74,31 @@ void XTestServer::kill() {
   while (::waitpid(pid_, nullptr, 0) < 0 && errno == EINTR) {
   }
   pid_ = -1;
+}
+
+bool serveUntil(XConnection& x, const std::function<bool()>& done, std::vector<int> fds) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  fds.push_back(xcb_get_file_descriptor(x.get()));
+  for (;;) {
+    x.dispatchPending();
+    xcb_flush(x.get());
+    if (done()) return true;
+    const auto left =
+        std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) return false;
+    std::vector<pollfd> polled;
+    for (int fd : fds) polled.push_back({fd, POLLIN, 0});
+    ::poll(polled.data(), polled.size(), static_cast<int>(left.count()));
+  }
+}
+
+XEvent nextEvent(XConnection& x, uint8_t type) {
+  xcb_flush(x.get());
+  return x.waitFor([type](const xcb_generic_event_t& e) { return typeOf(e) == type; },
+                   std::chrono::steady_clock::now() + std::chrono::seconds(30));
+}
+
+void sync(XConnection& x) {
+  XReply<xcb_get_input_focus_reply_t> reply(
+      xcb_get_input_focus_reply(x.get(), xcb_get_input_focus(x.get()), nullptr));
 }

@@ -9,7 +9,7 @@
 #include <climits>
 #include <sstream>
 
-#include "runner/child_helpers.h"
+#include "support/test_helpers.h"
 
 namespace {
 

@@ -6,9 +6,9 @@
 #include <string>
 #include <thread>
 
-#include "runner/child_helpers.h"
 #include "runner/fakes.h"
 #include "runner/runner.h"
+#include "support/test_helpers.h"
 
 namespace {
 
@@ -53,11 +53,11 @@ class PushPullTest : public testing::TestWithParam<Row> {
 TEST_P(PushPullTest, ShowsTheOutcome) {
   const Row& row = GetParam();
   const bool isPush = row.action == Action::push;
-  std::string script = dir.script(
-      "tool", "printf '%s\\n' \"$@\" > " + shellQuoted(dir.path("args").string()) + "\n" +
-                  (isPush ? "cat > " + shellQuoted(dir.path("received").string()) + "\n" : "") +
-                  "cat " + shellQuoted(dir.write("out", row.out)) + "\ncat " +
-                  shellQuoted(dir.write("err", row.err)) + " >&2\n" + row.end);
+  dir.write("out", row.out);
+  dir.write("err", row.err);
+  std::string script = dir.script("tool", "printf '%s\\n' \"$@\" > args\n" +
+                                              std::string(isPush ? "cat > received\n" : "") +
+                                              "cat out; cat err >&2\n" + row.end);
   auto runner = std::make_shared<Runner>("/bin/sh", script, driver.loop(), clipboard, notifier);
   clipboard.text = row.clipboardBefore;
   bool busyAtWrite = false;
@@ -76,10 +76,10 @@ TEST_P(PushPullTest, ShowsTheOutcome) {
   if (!runs) {
     EXPECT_FALSE(std::filesystem::exists(dir.path("args")));
   } else if (isPush) {
-    EXPECT_EQ(readFile(dir.path("args")), "clip\npush\n--stdin\n");
-    EXPECT_EQ(readFile(dir.path("received")), *row.clipboardBefore);
+    EXPECT_EQ(dir.read("args"), "clip\npush\n--stdin\n");
+    EXPECT_EQ(dir.read("received"), *row.clipboardBefore);
   } else {
-    EXPECT_EQ(readFile(dir.path("args")), "clip\npull\n--print\n");
+    EXPECT_EQ(dir.read("args"), "clip\npull\n--print\n");
   }
   if (row.written) {
     EXPECT_EQ(clipboard.log, (std::vector<std::string>{"clear", "set"}));

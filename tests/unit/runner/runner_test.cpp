@@ -7,8 +7,8 @@
 #include <cstring>
 #include <memory>
 
-#include "runner/child_helpers.h"
 #include "runner/fakes.h"
+#include "support/test_helpers.h"
 
 namespace {
 
@@ -70,7 +70,7 @@ TEST_F(RunnerTest, StartFailureIsReportedAndTheNextRequestAccepted) {
   std::string plainFile = dir.write("plain", "exit 0\n");
   // "sh" is not looked up on PATH.
   const std::pair<std::string, int> cases[] = {
-      {dir.path("missing").string(), ENOENT}, {plainFile, EACCES}, {"sh", ENOENT}};
+      {dir.path("missing"), ENOENT}, {plainFile, EACCES}, {"sh", ENOENT}};
   for (const auto& [path, error] : cases) {
     auto runner = makeRunner(path, "cli.js");
     RunRecord record;
@@ -88,8 +88,7 @@ TEST_F(RunnerTest, StartFailureIsReportedAndTheNextRequestAccepted) {
 
 TEST_F(RunnerTest, ChildThatNeverEndsKeepsTheRunnerBusyButNotTheMainThread) {
   std::string fifo = dir.fifo("started");
-  auto runner = makeRunner(
-      "/bin/sh", dir.script("tool", "echo $$ > " + shellQuoted(fifo) + "; exec sleep 1000"));
+  auto runner = makeRunner("/bin/sh", dir.script("tool", "echo $$ > started; exec sleep 1000"));
   RunRecord first;
   chay(*runner, {}, std::nullopt, first);
   auto pid = readFifo(fifo);
@@ -121,7 +120,7 @@ TEST_F(RunnerTest, ChildThatNeverEndsKeepsTheRunnerBusyButNotTheMainThread) {
 
 TEST_F(RunnerTest, ThousandRunsLeaveNoZombieAndNoDescriptor) {
   auto runner = makeRunner("/bin/true", "cli.js");
-  auto broken = makeRunner(dir.path("missing").string(), "cli.js");
+  auto broken = makeRunner(dir.path("missing"), "cli.js");
   RunRecord record;
   const int fdsBefore = openFdCount();
   for (int i = 0; i < 1000; ++i) {
