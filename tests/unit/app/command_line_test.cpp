@@ -35,25 +35,6 @@ TEST(ReadOptions, ReadsNamesAndValuesInPairs) {
   EXPECT_EQ(readOptions({"--cli", "x.js", "--cli"}).cliPath, "x.js");
 }
 
-TEST(CheckSettings, UsageComesBeforeShortcuts) {
-  Settings s;
-  s.copySpec = "nonsense";
-  EXPECT_EQ(std::get<std::string>(checkSettings(s)), "Thiếu --cli <đường dẫn varkel.js>\n");
-}
-
-TEST(CheckSettings, ShortcutMessageShowsBothTextsAsTyped) {
-  Settings s;
-  s.cliPath = "x.js";
-  s.copySpec = "Cmd + Shift + C";
-  s.pasteSpec = "ctrl+b+esc";
-  EXPECT_EQ(std::get<std::string>(checkSettings(s)),
-            "Phím tắt không đọc được: Cmd + Shift + C / ctrl+b+esc\n");
-  s.copySpec = "ctrl+q+esc";
-  s.pasteSpec = "ctrl+alt+b";
-  EXPECT_EQ(std::get<std::string>(checkSettings(s)),
-            "Phím tắt không đọc được: ctrl+q+esc / ctrl+alt+b\n");
-}
-
 TEST(CheckSettings, GivesBothShortcuts) {
   Settings s;
   s.cliPath = "x.js";

@@ -63,21 +63,21 @@ TEST_F(ChildProcessTest, ChildGetsOnlyTheStandardDescriptors) {
 }
 
 TEST_F(ChildProcessTest, ChildStartsWithDefaultSignalsAndNoneBlocked) {
+  // The agent ignores SIGPIPE; the runner's thread inherits the mask.
   struct sigaction ignore {
-  }, previousInt{}, previousUsr2{};
+  }, previous{}, previousInt{};
   ignore.sa_handler = SIG_IGN;
+  ::sigaction(SIGPIPE, &ignore, &previous);
   ::sigaction(SIGINT, &ignore, &previousInt);
-  ::sigaction(SIGUSR2, &ignore, &previousUsr2);
   sigset_t blocked, previousMask;
   sigemptyset(&blocked);
-  sigaddset(&blocked, SIGUSR1);
   sigaddset(&blocked, SIGTERM);
-  // The runner's thread inherits this mask.
+  sigaddset(&blocked, SIGUSR1);
   ::pthread_sigmask(SIG_BLOCK, &blocked, &previousMask);
   ChildResult result = sh("grep -E '^Sig(Blk|Ign):' /proc/self/status");
   ::pthread_sigmask(SIG_SETMASK, &previousMask, nullptr);
+  ::sigaction(SIGPIPE, &previous, nullptr);
   ::sigaction(SIGINT, &previousInt, nullptr);
-  ::sigaction(SIGUSR2, &previousUsr2, nullptr);
   std::istringstream fields(result.out);
   std::string label;
   unsigned long long blockedBits = ~0ULL, ignoredBits = ~0ULL;
