@@ -68,12 +68,10 @@ std::unique_ptr<XTestServer> XTestServer::start(std::string* whyNot) {
   return server;
 }
 
-void XTestServer::kill() {
-  if (pid_ < 0) return;
+XTestServer::~XTestServer() {
   ::kill(pid_, SIGTERM);
   while (::waitpid(pid_, nullptr, 0) < 0 && errno == EINTR) {
   }
-  pid_ = -1;
 }
 
 bool serveUntil(XConnection& x, const std::function<bool()>& done, std::vector<int> fds) {

@@ -17,12 +17,9 @@ class XTestServer {
  public:
   // Null, with the reason in *whyNot, when Xvfb will not start.
   static std::unique_ptr<XTestServer> start(std::string* whyNot);
-  ~XTestServer() { kill(); }
+  ~XTestServer();
   XTestServer(const XTestServer&) = delete;
   XTestServer& operator=(const XTestServer&) = delete;
-
-  // Ends the server now, as a crash would.
-  void kill();
 
  private:
   explicit XTestServer(pid_t pid) : pid_(pid) {}
