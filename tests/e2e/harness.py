@@ -293,11 +293,11 @@ class NotificationRecorder:
 class Agent:
     """A running varkel-agent with its standard output and error captured."""
 
-    def __init__(self, argv, env, cwd=None):
+    def __init__(self, argv, env, cwd=None, pass_fds=()):
         self.argv = argv
         self.proc = subprocess.Popen(argv, env=env, stdin=subprocess.DEVNULL,
                                      stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-                                     start_new_session=True, cwd=cwd)
+                                     start_new_session=True, cwd=cwd, pass_fds=pass_fds)
         self.pid = self.proc.pid
         self.stdout = Collector(self.proc.stdout)
         self.stderr = Collector(self.proc.stderr)
@@ -397,8 +397,9 @@ class Session:
     def _start_x(self):
         read_fd, write_fd = os.pipe()
         try:
-            self.x_server = self._spawn(["Xvfb", "-displayfd", str(write_fd), "-nolisten", "tcp", "-noreset",
-                         "-screen", "0", "1024x768x24"], "xvfb", pass_fds=(write_fd,))
+            self.x_server = self._spawn(
+                ["Xvfb", "-displayfd", str(write_fd), "-nolisten", "tcp", "-noreset", "-screen",
+                 "0", "1024x768x24"], "xvfb", pass_fds=(write_fd,))
             os.close(write_fd)
             write_fd = -1
             self.display = ":" + _read_line_from_fd(read_fd, TIMEOUT, "Xvfb")
@@ -488,7 +489,7 @@ class Session:
     # --- the agent and its tool ---------------------------------------------------------
 
     def start_agent(self, cli=None, node="/bin/sh", copy=None, paste=None, args=None,
-                    env=None, cwd=None):
+                    env=None, cwd=None, pass_fds=()):
         """Starts varkel-agent; by default with the varkel-local stand-in as its tool."""
         argv = [agent_binary()]
         if node is not None:
@@ -499,7 +500,7 @@ class Session:
         if paste is not None:
             argv += ["--paste", paste]
         argv += args or []
-        agent = Agent(argv, self.env(env), cwd)
+        agent = Agent(argv, self.env(env), cwd, pass_fds)
         self._agents.append(agent)
         return agent
 
