@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <cstring>
 #include <thread>
 
 #include "platform/linux/x_selection_data.h"
@@ -92,21 +91,6 @@ xcb_atom_t convert(XConnection& peer, xcb_atom_t target, xcb_atom_t property,
   xcb_convert_selection(peer.get(), peer.window(), peer.atom("CLIPBOARD"), target, property, time);
   XEvent e = nextEvent(peer, XCB_SELECTION_NOTIFY);
   return e ? reinterpret_cast<const xcb_selection_notify_event_t&>(*e).property : 0;
-}
-
-// An owner's answer to a request.
-void answer(XConnection& owner, const xcb_selection_request_event_t& request, xcb_atom_t property) {
-  xcb_selection_notify_event_t n{};
-  n.response_type = XCB_SELECTION_NOTIFY;
-  n.time = request.time;
-  n.requestor = request.requestor;
-  n.selection = request.selection;
-  n.target = request.target;
-  n.property = property;
-  char wire[32] = {};
-  std::memcpy(wire, &n, sizeof n);
-  xcb_send_event(owner.get(), 0, request.requestor, XCB_EVENT_MASK_NO_EVENT, wire);
-  xcb_flush(owner.get());
 }
 
 class XClipboardTest : public XServerTest {
@@ -202,32 +186,6 @@ TEST_F(XClipboardTest, DropsATransferWhenTheRequestorGoes) {
   EXPECT_EQ(clipboard_->transfersUnderWay(), 1u);
   peer.reset();  // its window goes with its connection, the INCR half done
   EXPECT_TRUE(serveUntil(*x_, [&] { return clipboard_->transfersUnderWay() == 0; }));
-}
-
-TEST_F(XClipboardTest, HandsItsTextToAClipboardManager) {
-  EXPECT_FALSE(clipboard_->handOffToManager(std::chrono::seconds(5))) << "owns nothing";
-  clipboard_->setString(vietnamese);
-  EXPECT_FALSE(clipboard_->handOffToManager(std::chrono::seconds(5))) << "no manager";
-
-  auto manager = connect();
-  ASSERT_TRUE(own(*manager, "CLIPBOARD_MANAGER"));
-  std::string saved;
-  // A manager as the clipboard manager convention has it: on SAVE_TARGETS
-  // it converts the CLIPBOARD, keeps the text and confirms.
-  std::thread running([&] {
-    XEvent e = nextEvent(*manager, XCB_SELECTION_REQUEST);
-    if (!e) return;
-    const auto request = reinterpret_cast<const xcb_selection_request_event_t&>(*e);
-    if (request.target != manager->atom("SAVE_TARGETS")) return answer(*manager, request, 0);
-    const xcb_atom_t into = manager->atom("SAVED");
-    if (convert(*manager, manager->atom("UTF8_STRING"), into, request.time) == into) {
-      saved = takeProperty(*manager, into);
-    }
-    answer(*manager, request, request.property);
-  });
-  EXPECT_TRUE(clipboard_->handOffToManager(std::chrono::seconds(10)));
-  running.join();
-  EXPECT_EQ(saved, vietnamese);
 }
 
 }  // namespace
