@@ -108,6 +108,31 @@ def thread_count(pid):
     raise RuntimeError(f"no thread count for {pid}")
 
 
+def direct_children(pid):
+    """Children of `pid`, from its threads' lists: quicker than children_of."""
+    found = []
+    for task in os.listdir(f"/proc/{pid}/task"):
+        try:
+            found += [int(c) for c in Path(f"/proc/{pid}/task/{task}/children").read_text().split()]
+        except OSError:
+            pass
+    return found
+
+
+def runner_free(pid, threads):
+    """True once the agent's last run has ended all the way, its worker thread included.
+
+    A notification only says that the run's outcome is known: the worker that showed it
+    frees the runner just after, and a press in between is dropped. Only notify-send
+    children may be left, each with the one thread that waits for it, over the agent's
+    `threads` at rest.
+    """
+    helpers = [command_line(child) for child in direct_children(pid)]
+    if not all(argv and argv[0] == b"/usr/bin/notify-send" for argv in helpers):
+        return False
+    return thread_count(pid) == threads + len(helpers)
+
+
 def resident_kib(pid):
     for line in Path(f"/proc/{pid}/status").read_text().splitlines():
         if line.startswith("VmRSS:"):
@@ -508,7 +533,13 @@ class Session:
         """Starts the agent and waits until it has registered its shortcuts."""
         agent = self.start_agent(**kwargs)
         agent.wait_status_line()
+        agent.threads_at_rest = thread_count(agent.pid)
         return agent
+
+    def wait_runner_free(self, agent, timeout=TIMEOUT):
+        """Waits until a press would start a new run: see runner_free."""
+        wait_until(lambda: runner_free(agent.pid, agent.threads_at_rest), timeout,
+                   "the agent's run to end")
 
     def start_x_peer(self, mode):
         """Starts one of the X clients of x_peer.cpp and waits until it holds its selection."""
@@ -617,8 +648,8 @@ class Keyboard:
                                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
                                      start_new_session=True)
 
-    def press(self, keys, repeat=1):
-        self.proc.stdin.write(f"key --delay 0 --repeat {repeat} {keys}\n".encode())
+    def press(self, keys, repeat=1, delay=0):
+        self.proc.stdin.write(f"key --delay {delay} --repeat {repeat} {keys}\n".encode())
         self.proc.stdin.flush()
 
     def stop(self):

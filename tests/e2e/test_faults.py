@@ -7,9 +7,10 @@ A clipboard holding only an image or an empty text is in test_outcomes.py."""
 import os
 import signal
 import unittest
+from pathlib import Path
 
-from harness import (BIG_TIMEOUT, TIMEOUT, Session, children_of, command_line,
-                     open_descriptors, process_state, resident_kib, thread_count, wait_until)
+from harness import (BIG_TIMEOUT, TIMEOUT, Session, children_of, open_descriptors,
+                     process_state, resident_kib, thread_count, wait_until)
 
 NOTHING_TO_SEND = ("Chưa có gì để tung",
                    "Clipboard rỗng (hoặc không phải chữ) — copy một đoạn rồi bấm lại.")
@@ -26,21 +27,12 @@ PASTED = "Chữ lấy từ máy kia".encode()
 STALL_TIMEOUT = 15.0
 
 
-def quick_tool(session):
-    """A tool that takes its input, if any, and succeeds at once."""
-    return session.write_tool("quick", '[ "$2" = push ] && cat >/dev/null\nexit 0\n')
-
-
-def waiting_notify_sends(agent):
-    """How many children of the agent exist, provided that all are notify-send."""
-    children = [command_line(pid) for pid in children_of(agent.pid)]
-    if all(argv and argv[0] == b"/usr/bin/notify-send" for argv in children):
-        return len(children)
-    return -1
-
-
-def next_outcome(session, timeout=TIMEOUT):
+def next_outcome(session, timeout=TIMEOUT, agent=None):
+    """The next notification; with `agent`, once the run it reports has ended, so that the
+    next press can start another."""
     n = session.wait_notification(timeout)
+    if agent:
+        session.wait_runner_free(agent)
     return (n.title, n.body)
 
 
@@ -55,14 +47,14 @@ class ClipboardOwnerFaultTest(unittest.TestCase):
         with Session() as s:
             tool = s.scripted_tool()
             tool.answer(0, stdout=PASTED)
-            s.start_ready_agent(cli=tool.path)
+            agent = s.start_ready_agent(cli=tool.path)
             for mode in ("silent", "incr-stall", "incr-die"):
                 with self.subTest(mode):
                     peer = s.start_x_peer(mode)
                     s.press("ctrl+alt+c")
                     self.assertEqual(next_outcome(s, STALL_TIMEOUT), NOTHING_TO_SEND)
                     s.press("ctrl+alt+b")
-                    self.assertEqual(next_outcome(s), FETCHED)
+                    self.assertEqual(next_outcome(s, agent=agent), FETCHED)
                     self.assertEqual(s.get_clipboard(), PASTED)
                     peer.stop()
             self.assertEqual(tool.runs(), ["pull"] * 3)
@@ -102,7 +94,7 @@ class ToolFaultTest(unittest.TestCase):
                 for keys in ("ctrl+alt+c", "ctrl+alt+b"):
                     with self.subTest(name, keys=keys):
                         s.press(keys)
-                        self.assertEqual(next_outcome(s), (FAILED, body))
+                        self.assertEqual(next_outcome(s, agent=agent), (FAILED, body))
                         self.assertEqual(s.get_clipboard(), KEPT)
                 agent.stop()
 
@@ -110,9 +102,9 @@ class ToolFaultTest(unittest.TestCase):
         with Session() as s:
             tool = s.scripted_tool()
             tool.answer(0, stdout=PASTED)
-            s.start_ready_agent(cli=tool.path)
+            agent = s.start_ready_agent(cli=tool.path)
             s.press("ctrl+alt+b")
-            self.assertEqual(next_outcome(s), FETCHED)
+            self.assertEqual(next_outcome(s, agent=agent), FETCHED)
 
             tool.hold()
             s.press("ctrl+alt+b")
@@ -126,7 +118,7 @@ class ToolFaultTest(unittest.TestCase):
             self.assertEqual(s.unread_notifications(), [])
 
             tool.release()
-            self.assertEqual(next_outcome(s), FETCHED)
+            self.assertEqual(next_outcome(s, agent=agent), FETCHED)
             tool.answer(0)
             s.press("ctrl+alt+b")
             self.assertEqual(next_outcome(s), NOTHING_FETCHED)
@@ -149,11 +141,11 @@ class ToolFaultTest(unittest.TestCase):
                 with self.subTest(name):
                     behaviour.write_text(script + "\n")
                     s.press("ctrl+alt+c")
-                    self.assertEqual(next_outcome(s, BIG_TIMEOUT), outcome)
+                    self.assertEqual(next_outcome(s, BIG_TIMEOUT, agent), outcome)
                     # Still there and still working: an empty pull comes back.
                     behaviour.write_text("exit 0\n")
                     s.press("ctrl+alt+b")
-                    self.assertEqual(next_outcome(s), NOTHING_FETCHED)
+                    self.assertEqual(next_outcome(s, agent=agent), NOTHING_FETCHED)
             agent.stop()
             self.assertEqual(agent.proc.returncode, -signal.SIGTERM)
 
@@ -171,14 +163,14 @@ class ToolFaultTest(unittest.TestCase):
         }
         with Session() as s:
             tool = s.scripted_tool()
-            s.start_ready_agent(cli=tool.path)
+            agent = s.start_ready_agent(cli=tool.path)
             s.set_clipboard(KEPT)
             for name, (stdout, stderr, body) in cases.items():
                 for keys in ("ctrl+alt+c", "ctrl+alt+b"):
                     with self.subTest(name, keys=keys):
                         tool.answer(2, stdout, stderr)
                         s.press(keys)
-                        self.assertEqual(next_outcome(s), (FAILED, body))
+                        self.assertEqual(next_outcome(s, agent=agent), (FAILED, body))
                         self.assertEqual(s.get_clipboard(), KEPT)
 
 
@@ -210,27 +202,55 @@ class LongSessionTest(unittest.TestCase):
     WARM_UP = 100
     # Room for the allocator's and the loader's own growth; a leak per run would pass it.
     RSS_MARGIN_KIB = 2048
+    # A press that started no run after this long is pressed again (see the report).
+    LOST_PRESS_WAIT = 3.0
+    MOST_LOST_PRESSES = 5
 
     def test_a_thousand_runs_leave_no_zombie_descriptor_thread_or_memory_behind(self):
         with Session() as s:
-            agent = s.start_ready_agent(cli=quick_tool(s))
+            tool = s.write_tool("quick", 'echo "$2" >>"$0.runs"\n'
+                                         '[ "$2" = push ] && cat >/dev/null\nexit 0\n')
+            runs = Path(f"{tool}.runs")
+            agent = s.start_ready_agent(cli=tool)
             threads = thread_count(agent.pid)
             s.set_clipboard(KEPT)
             keyboard = s.keyboard()
-            for run in range(self.RUNS):
+            run = lost = 0
+            while run < self.RUNS:
                 if run == self.WARM_UP:
                     wait_idle(agent, threads)
                     descriptors = open_descriptors(agent.pid)
                     rss = resident_kib(agent.pid)
                 copy = run % 2 == 0
                 keyboard.press("ctrl+alt+c" if copy else "ctrl+alt+b")
-                self.assertEqual(next_outcome(s), SENT if copy else NOTHING_FETCHED, run)
+                try:
+                    outcome = next_outcome(s, self.LOST_PRESS_WAIT, agent)
+                except TimeoutError:
+                    if run_count(runs) == run:
+                        lost += 1
+                        self.assertLessEqual(lost, self.MOST_LOST_PRESSES)
+                        continue
+                    outcome = next_outcome(s, agent=agent)
+                self.assertEqual(outcome, SENT if copy else NOTHING_FETCHED, run)
+                run += 1
+            self.assertEqual(run_count(runs), self.RUNS)
             wait_idle(agent, threads)
             self.assertEqual(open_descriptors(agent.pid), descriptors)
             growth = resident_kib(agent.pid) - rss
             print(f"\n{self.RUNS} runs: resident memory grew {growth} KiB after "
-                  f"{self.WARM_UP} runs of warm-up")
-            self.assertLess(growth, self.RSS_MARGIN_KIB)
+                  f"{self.WARM_UP} runs of warm-up; {lost} press(es) started nothing")
+            # AddressSanitizer keeps freed memory in quarantine, and finds leaks itself.
+            if not sanitized(agent.pid):
+                self.assertLess(growth, self.RSS_MARGIN_KIB)
+
+
+def sanitized(pid):
+    maps = Path(f"/proc/{pid}/maps").read_text()
+    return "libasan" in maps or "libtsan" in maps
+
+
+def run_count(runs):
+    return len(runs.read_text().split()) if runs.exists() else 0
 
 
 class NotificationFaultTest(unittest.TestCase):
@@ -257,24 +277,24 @@ class NotificationFaultTest(unittest.TestCase):
 
     def test_a_notification_server_that_hangs_holds_up_nothing(self):
         with Session() as s:
-            agent = s.start_ready_agent(cli=quick_tool(s))
+            tool = s.scripted_tool()
+            agent = s.start_ready_agent(cli=tool.path)
             threads = thread_count(agent.pid)
             server = s.notification_server
             os.kill(server.pid, signal.SIGSTOP)
             try:
                 for run in range(1, self.RUNS + 1):
                     s.press("ctrl+alt+b")
-                    # The run is over once only its notify-send processes, each with the
-                    # thread that waits for it, are left.
-                    wait_until(lambda: waiting_notify_sends(agent) == run
-                               and thread_count(agent.pid) == threads + run,
-                               TIMEOUT, f"run {run} to end")
+                    tool.wait_runs(run)
+                    s.wait_runner_free(agent)
+                self.assertEqual(len(children_of(agent.pid)), self.RUNS, "notify-send left")
                 self.assertNotIn("Z", [process_state(pid) for pid in children_of(agent.pid)])
             finally:
                 os.kill(server.pid, signal.SIGCONT)
             self.assertEqual([(n.title, n.body) for n in s.wait_notifications(self.RUNS)],
                              [NOTHING_FETCHED] * self.RUNS)
             wait_idle(agent, threads)
+
 
 if __name__ == "__main__":
     unittest.main()

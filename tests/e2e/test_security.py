@@ -47,8 +47,12 @@ def markup_escaped(text):
     return text.replace("&", "&amp;").replace("<", "&lt;").replace(">", "&gt;")
 
 
-def next_outcome(session):
+def next_outcome(session, agent=None):
+    """The next notification; with `agent`, once the run it reports has ended, so that the
+    next press can start another."""
     n = session.wait_notification()
+    if agent:
+        session.wait_runner_free(agent)
     return (n.title, n.body)
 
 
@@ -137,10 +141,10 @@ class NoShellTest(unittest.TestCase):
             bait = f"{SHELL_BAIT}\n'; touch pwned-5; '\"; touch pwned-6\n".encode()
             (record / "stdout").write_bytes(bait)
 
-            s.start_ready_agent(cli=tool, node=node, cwd=s.dir)
+            agent = s.start_ready_agent(cli=tool, node=node, cwd=s.dir)
             s.set_clipboard(bait)
             s.press("ctrl+alt+c")
-            self.assertEqual(next_outcome(s), SENT)
+            self.assertEqual(next_outcome(s, agent), SENT)
             self.assertEqual((record / "argv").read_bytes().splitlines(),
                              [bytes(tool), b"clip", b"push", b"--stdin"])
             self.assertEqual((record / "input").read_bytes(), bait)
@@ -213,7 +217,7 @@ class DescriptorTest(unittest.TestCase):
             for keys, action in (("ctrl+alt+c", "push"), ("ctrl+alt+b", "pull")):
                 with self.subTest(action):
                     s.press(keys)
-                    s.wait_notification()
+                    next_outcome(s, agent)
                     self.assertEqual(Path(f"{tool}.{action}").read_text(), "0 1 2")
 
 
@@ -232,10 +236,10 @@ class NotificationTextTest(unittest.TestCase):
     def test_a_message_like_an_option_or_markup_changes_nothing_but_the_text(self):
         with Session() as s:
             tool = s.scripted_tool()
-            s.start_ready_agent(cli=tool.path)
+            agent = s.start_ready_agent(cli=tool.path)
             tool.answer(1, stderr="lỗi bình thường\n".encode())
             s.press("ctrl+alt+b")
-            s.wait_notification()
+            next_outcome(s, agent)
             usual = settings_of(s.recorder.notify_calls[-1])
             app, replaces, icon, actions, hints, timeout = usual
             self.assertEqual((app, replaces, icon, actions, hints.get(b"urgency"), timeout),
@@ -244,7 +248,7 @@ class NotificationTextTest(unittest.TestCase):
                 with self.subTest(message):
                     tool.answer(1, stderr=f"trước\n{message}\n".encode())
                     s.press("ctrl+alt+b")
-                    self.assertEqual(next_outcome(s), (FAILED, markup_escaped(message)))
+                    self.assertEqual(next_outcome(s, agent), (FAILED, markup_escaped(message)))
                     self.assertEqual(settings_of(s.recorder.notify_calls[-1]), usual)
 
     def test_a_nul_in_a_message_does_not_cut_it_short(self):
@@ -288,12 +292,12 @@ class ToolOutputTest(unittest.TestCase):
                     line = text.encode() + b"\n"
                     tool.answer(0, stdout=line, stderr=line)
                     s.press("ctrl+alt+b")
-                    self.assertEqual(next_outcome(s), FETCHED)
+                    self.assertEqual(next_outcome(s, agent), FETCHED)
                     self.assertEqual(s.get_clipboard(), line)
                     for keys in ("ctrl+alt+c", "ctrl+alt+b"):
                         tool.answer(1, stdout=line, stderr=line)
                         s.press(keys)
-                        self.assertEqual(next_outcome(s), (FAILED, markup_escaped(text)))
+                        self.assertEqual(next_outcome(s, agent), (FAILED, markup_escaped(text)))
                     wait_until(lambda: not children_of(agent.pid)
                                and thread_count(agent.pid) == threads, TIMEOUT,
                                "the agent to reap its children")
