@@ -60,10 +60,11 @@ void EventLoop::run() {
       if (errno == EINTR) continue;
       throw std::system_error(errno, std::generic_category(), "poll");
     }
-    // X events first, then blocks: both in the order they arrived.
+    // Blocks already queued first (the end of a run among them, so that a
+    // press arriving with it finds the runner free), then the watched sources.
+    if (fds[0].revents != 0) runPending();
     for (size_t i = 1; i < fds.size() && !stopped_; ++i) {
       if (fds[i].revents != 0) watches_[i - 1].onReady();
     }
-    if (!stopped_ && fds[0].revents != 0) runPending();
   }
 }
