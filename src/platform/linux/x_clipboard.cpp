@@ -46,14 +46,15 @@ XClipboard::XClipboard(XConnection& x, std::chrono::milliseconds quietBound)
 }
 
 std::optional<std::string> XClipboard::readText() {
-  if (ownsClipboard()) {
+  const xcb_window_t owner = clipboardOwner();
+  if (owner == x_.window()) {
     if (const auto& held = owner_->text()) return *held;
     return std::nullopt;
   }
   // Another client has taken the CLIPBOARD; its clear notice may still be
   // on its way.
   owner_->drop();
-  return reader_.read();
+  return reader_.read(owner);
 }
 
 void XClipboard::clearContents() {
@@ -66,7 +67,7 @@ void XClipboard::setString(std::string text) {
 
 bool XClipboard::handOffToManager(std::chrono::milliseconds bound) {
   const auto deadline = std::chrono::steady_clock::now() + bound;
-  if (!owner_->text() || !ownsClipboard()) return false;
+  if (!owner_->text() || clipboardOwner() != x_.window()) return false;
   const xcb_atom_t manager = x_.atom("CLIPBOARD_MANAGER");
   if (selectionOwner(x_, manager) == XCB_WINDOW_NONE) return false;
 
@@ -113,6 +114,6 @@ bool XClipboard::handOffToManager(std::chrono::milliseconds bound) {
   }
 }
 
-bool XClipboard::ownsClipboard() {
-  return selectionOwner(x_, atoms_.clipboard) == x_.window();
+xcb_window_t XClipboard::clipboardOwner() {
+  return selectionOwner(x_, atoms_.clipboard);
 }

@@ -37,7 +37,7 @@ class XClipboard final : public Clipboard {
   size_t transfersUnderWay() const { return owner_->transfersUnderWay(); }
 
  private:
-  bool ownsClipboard();
+  xcb_window_t clipboardOwner();
 
   XConnection& x_;
   SelectionAtoms atoms_;

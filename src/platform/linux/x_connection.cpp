@@ -33,6 +33,30 @@ uint8_t eventType(const xcb_generic_event_t& event) {
   return event.response_type & 0x7f;
 }
 
+// The server time an event carries, or CurrentTime for events without one.
+// Events another client sent (SendEvent) carry whatever it wrote: not a time
+// to trust.
+xcb_timestamp_t eventTime(const xcb_generic_event_t& event) {
+  if ((event.response_type & 0x80) != 0) return XCB_CURRENT_TIME;
+  switch (eventType(event)) {
+    case XCB_KEY_PRESS:
+    case XCB_KEY_RELEASE:
+    case XCB_BUTTON_PRESS:
+    case XCB_BUTTON_RELEASE:
+    case XCB_MOTION_NOTIFY:
+      return reinterpret_cast<const xcb_key_press_event_t&>(event).time;
+    case XCB_ENTER_NOTIFY:
+    case XCB_LEAVE_NOTIFY:
+      return reinterpret_cast<const xcb_enter_notify_event_t&>(event).time;
+    case XCB_PROPERTY_NOTIFY:
+      return reinterpret_cast<const xcb_property_notify_event_t&>(event).time;
+    case XCB_SELECTION_CLEAR:
+      return reinterpret_cast<const xcb_selection_clear_event_t&>(event).time;
+    default:
+      return XCB_CURRENT_TIME;
+  }
+}
+
 }  // namespace
 
 std::unique_ptr<XConnection> XConnection::open(std::string* error) {
@@ -111,7 +135,7 @@ void XConnection::attach(EventLoop& loop) {
       dispatchPending();
       xcb_flush(conn_);
       checkAlive();
-      XEvent queued(xcb_poll_for_queued_event(conn_));
+      XEvent queued = received(xcb_poll_for_queued_event(conn_));
       if (!queued) return;
       kept_.push_back(std::move(queued));
     }
@@ -131,7 +155,7 @@ XEvent XConnection::waitFor(const std::function<bool(const xcb_generic_event_t&)
   const int fd = xcb_get_file_descriptor(conn_);
   for (;;) {
     xcb_flush(conn_);
-    if (XEvent event{xcb_poll_for_event(conn_)}) {
+    if (XEvent event = received(xcb_poll_for_event(conn_))) {
       if (match(*event)) return event;
       kept_.push_back(std::move(event));
       continue;
@@ -156,7 +180,7 @@ void XConnection::dispatchPending() {
       event = std::move(kept_.front());
       kept_.pop_front();
     } else {
-      event.reset(xcb_poll_for_event(conn_));
+      event = received(xcb_poll_for_event(conn_));
       if (!event) break;
     }
     dispatch(*event);
@@ -168,6 +192,18 @@ void XConnection::checkAlive() {
   if (!xcb_connection_has_error(conn_)) return;
   writeAll(STDERR_FILENO, lostConnectionLine);
   _exit(1);
+}
+
+XEvent XConnection::received(xcb_generic_event_t* event) {
+  XEvent owned(event);
+  if (event == nullptr) return owned;
+  // Server times wrap around after about 49 days; keep the later one.
+  const xcb_timestamp_t time = eventTime(*event);
+  if (time != XCB_CURRENT_TIME &&
+      (lastEventTime_ == XCB_CURRENT_TIME || static_cast<int32_t>(time - lastEventTime_) > 0)) {
+    lastEventTime_ = time;
+  }
+  return owned;
 }
 
 void XConnection::dispatch(const xcb_generic_event_t& event) {

@@ -47,6 +47,12 @@ class XConnection {
   // the agent's window. Events that arrive meanwhile are kept for dispatch.
   xcb_timestamp_t serverTime();
 
+  // The latest server time carried by an event the server itself sent this
+  // client (key and button presses, property and selection notices...), or
+  // CurrentTime before the first. Costs no round trip; taken from the event
+  // that triggered an action, it is the time the conventions ask for.
+  xcb_timestamp_t lastEventTime() const { return lastEventTime_; }
+
   // Every event reaches every handler, in the order the server sent them.
   void addEventHandler(EventHandler handler);
 
@@ -70,6 +76,7 @@ class XConnection {
  private:
   XConnection(xcb_connection_t* conn, xcb_window_t root, xcb_window_t window);
   void dispatch(const xcb_generic_event_t& event);
+  XEvent received(xcb_generic_event_t* event);
 
   xcb_connection_t* conn_;
   xcb_window_t root_;
@@ -77,4 +84,5 @@ class XConnection {
   std::unordered_map<std::string, xcb_atom_t> atoms_;
   std::deque<XEvent> kept_;
   std::vector<EventHandler> handlers_;
+  xcb_timestamp_t lastEventTime_ = XCB_CURRENT_TIME;
 };

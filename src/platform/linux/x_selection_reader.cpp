@@ -49,18 +49,11 @@ PropertyValue takeProperty(XConnection& x, xcb_atom_t property, size_t maxBytes)
 
 }  // namespace
 
-std::optional<std::string> XSelectionReader::read() {
-  xcb_connection_t* conn = x_.get();
-  auto ownerCookie = xcb_get_selection_owner(conn, atoms_.clipboard);
-  XReply<xcb_get_selection_owner_reply_t> owner(
-      xcb_get_selection_owner_reply(conn, ownerCookie, nullptr));
-  if (!owner || owner->owner == XCB_WINDOW_NONE) return std::nullopt;
-
+std::optional<std::string> XSelectionReader::read(xcb_window_t owner) {
+  if (owner == XCB_WINDOW_NONE) return std::nullopt;
   const xcb_atom_t property =
       x_.atom("VARKEL_SELECTION_" + std::to_string(propertySlot_ % propertySlots));
-  // The owner echoes the time back, which tells its answer from a late
-  // answer to an earlier, abandoned read.
-  const xcb_timestamp_t time = x_.serverTime();
+  const xcb_timestamp_t time = requestTime();
   for (xcb_atom_t target : {atoms_.utf8String, atoms_.utf8Mime, atomString, atoms_.text}) {
     Attempt attempt = convert(target, property, time);
     if (attempt.outcome == Outcome::text) return std::move(attempt.text);
@@ -70,6 +63,22 @@ std::optional<std::string> XSelectionReader::read() {
     }
   }
   return std::nullopt;
+}
+
+// The owner echoes the time back, which tells its answer from a late answer
+// to an earlier, abandoned read, so no two reads may share one. The time of
+// the event that triggered the read (the key press) is the one to use and
+// costs nothing; asking the server for one costs a round trip. Reads within
+// one millisecond get the server's time moved on by one.
+xcb_timestamp_t XSelectionReader::requestTime() {
+  auto fresh = [this](xcb_timestamp_t t) {
+    return t != XCB_CURRENT_TIME && (lastTime_ == XCB_CURRENT_TIME || timeBefore(lastTime_, t));
+  };
+  xcb_timestamp_t time = x_.lastEventTime();
+  if (!fresh(time)) time = x_.serverTime();
+  if (!fresh(time)) time = lastTime_ + 1;
+  lastTime_ = time;
+  return time;
 }
 
 XSelectionReader::Attempt XSelectionReader::convert(xcb_atom_t target, xcb_atom_t property,

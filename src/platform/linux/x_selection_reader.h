@@ -21,9 +21,10 @@ class XSelectionReader {
                    std::chrono::milliseconds quietBound)
       : x_(x), atoms_(atoms), quietBound_(quietBound) {}
 
+  // Reads from owner, the CLIPBOARD's owner as just asked of the server.
   // Nothing when there is no owner, no text, or the owner goes quiet for
   // longer than the bound (each INCR chunk restarts it).
-  std::optional<std::string> read();
+  std::optional<std::string> read(xcb_window_t owner);
 
  private:
   enum class Outcome { text, refused, failed };
@@ -33,6 +34,7 @@ class XSelectionReader {
   };
 
   Attempt convert(xcb_atom_t target, xcb_atom_t property, xcb_timestamp_t time);
+  xcb_timestamp_t requestTime();
 
   XConnection& x_;
   SelectionAtoms atoms_;
@@ -40,4 +42,6 @@ class XSelectionReader {
   // An owner that stalled may still write into the property of an abandoned
   // read; the next read uses another one.
   unsigned propertySlot_ = 0;
+  // The time of the previous read; each read needs a later one.
+  xcb_timestamp_t lastTime_ = XCB_CURRENT_TIME;
 };
