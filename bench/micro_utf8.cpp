@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "runner/utf8.h"
+#include "text/utf8.h"
 
 namespace {
 

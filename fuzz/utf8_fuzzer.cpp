@@ -9,7 +9,6 @@
 
 #include "fuzz_check.h"
 #include "reference_utf8.h"
-#include "runner/utf8.h"
 #include "text/utf8.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

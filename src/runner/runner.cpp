@@ -7,7 +7,7 @@
 
 #include "platform/posix/child_process.h"
 #include "runner/dong_loi.h"
-#include "runner/utf8.h"
+#include "text/utf8.h"
 
 namespace {
 

@@ -11,3 +11,7 @@ std::u32string decodeUtf8Lossy(std::string_view bytes);
 std::string repairUtf8(std::string_view bytes);
 
 void appendUtf8(std::string& out, char32_t c);
+
+// True when bytes are well-formed UTF-8: no overlong forms, no surrogates
+// (U+D800..U+DFFF), nothing above U+10FFFF, no truncated sequence.
+bool isValidUtf8(std::string_view bytes);
