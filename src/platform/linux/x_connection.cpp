@@ -81,12 +81,12 @@ std::unique_ptr<XConnection> XConnection::open(std::string* error) {
   xcb_create_window(conn, XCB_COPY_FROM_PARENT, window, root, 0, 0, 1, 1, 0,
                     XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, XCB_CW_EVENT_MASK,
                     &eventMask);
-  auto x = std::unique_ptr<XConnection>(new XConnection(conn, root, window));
+  auto x = std::make_unique<XConnection>(Key{}, conn, root, window);
   x->checkAlive();
   return x;
 }
 
-XConnection::XConnection(xcb_connection_t* conn, xcb_window_t root, xcb_window_t window)
+XConnection::XConnection(Key, xcb_connection_t* conn, xcb_window_t root, xcb_window_t window)
     : conn_(conn), root_(root), window_(window) {}
 
 XConnection::~XConnection() {

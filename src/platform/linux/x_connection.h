@@ -74,7 +74,15 @@ class XConnection {
   void checkAlive();
 
  private:
-  XConnection(xcb_connection_t* conn, xcb_window_t root, xcb_window_t window);
+  // Only open() can make the key, so only open() makes connections.
+  struct Key {
+    explicit Key() = default;
+  };
+
+ public:
+  XConnection(Key, xcb_connection_t* conn, xcb_window_t root, xcb_window_t window);
+
+ private:
   void dispatch(const xcb_generic_event_t& event);
   XEvent received(xcb_generic_event_t* event);
 
