@@ -31,8 +31,6 @@ void EventLoop::beforeSleep(std::function<void()> hook) {
 }
 
 int EventLoop::runPending() {
-  uint64_t count;
-  [[maybe_unused]] auto n = ::read(wake_.get(), &count, sizeof count);
   int ran = 0;
   for (;;) {
     std::function<void()> block;
@@ -62,7 +60,11 @@ void EventLoop::run() {
     }
     // Blocks already queued first (the end of a run among them, so that a
     // press arriving with it finds the runner free), then the watched sources.
-    if (fds[0].revents != 0) runPending();
+    if (fds[0].revents != 0) {
+      uint64_t count;
+      [[maybe_unused]] auto n = ::read(wake_.get(), &count, sizeof count);
+      runPending();
+    }
     for (size_t i = 1; i < fds.size() && !stopped_; ++i) {
       if (fds[i].revents != 0) watches_[i - 1].onReady();
     }

@@ -27,6 +27,8 @@ class EventLoop final : public MainQueue {
   // Runs until stop(); blocks and watchers run here, in order.
   void run();
   // Runs queued blocks until there are none left; returns how many ran.
+  // Cheap when there are none: a source that handles many events in one go
+  // calls it between them, so that blocks and events keep their order.
   int runPending();
   void stop() { stopped_ = true; }
 

@@ -127,6 +127,7 @@ void XConnection::addEventHandler(EventHandler handler) {
 }
 
 void XConnection::attach(EventLoop& loop) {
+  loop_ = &loop;
   loop.watch(xcb_get_file_descriptor(conn_), [this] { dispatchPending(); });
   loop.beforeSleep([this] {
     // Handlers send requests, and xcb may read events while it writes them;
@@ -180,6 +181,10 @@ void XConnection::dispatchPending() {
       event = std::move(kept_.front());
       kept_.pop_front();
     } else {
+      // Blocks submitted before the next event is read (the end of a run,
+      // say) run before it: a press must find the runner free once its run
+      // is over.
+      if (loop_ != nullptr) loop_->runPending();
       event = received(xcb_poll_for_event(conn_));
       if (!event) break;
     }

@@ -92,5 +92,6 @@ class XConnection {
   std::unordered_map<std::string, xcb_atom_t> atoms_;
   std::deque<XEvent> kept_;
   std::vector<EventHandler> handlers_;
+  EventLoop* loop_ = nullptr;
   xcb_timestamp_t lastEventTime_ = XCB_CURRENT_TIME;
 };
