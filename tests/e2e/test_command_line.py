@@ -5,8 +5,7 @@ import subprocess
 import unittest
 
 from harness import TIMEOUT, agent_binary
-
-USAGE = "Thiếu --cli <đường dẫn varkel.js>\n".encode()
+from texts import USAGE
 
 
 def bad_shortcut(copy, paste):

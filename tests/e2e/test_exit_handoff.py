@@ -5,8 +5,8 @@ import signal
 import unittest
 
 from harness import BIG_TIMEOUT, Session
+from texts import FETCHED
 
-FETCHED = ("Mục tiêu đã bị khoá", "Truy sát ngay nào! Cmd+V để dán.")
 TEXT = "Chữ lấy về phải sống sót khi agent dừng.\n".encode()
 
 

@@ -11,17 +11,10 @@ from pathlib import Path
 
 from harness import (BIG_TIMEOUT, TIMEOUT, Session, children_of, open_descriptors,
                      process_state, resident_kib, thread_count, wait_until)
+from texts import (FAILED, FETCHED, KEPT, LOST_X, NOTHING_FETCHED, NOTHING_TO_SEND, SENT,
+                   UNKNOWN_ERROR)
 
-NOTHING_TO_SEND = ("Chưa có gì để tung",
-                   "Clipboard rỗng (hoặc không phải chữ) — copy một đoạn rồi bấm lại.")
-SENT = ("Varkel đã tung Sóng Âm", "Nội dung đã bay sang các máy khác.")
-NOTHING_FETCHED = ("Chưa thấy mục tiêu nào", "Máy kia chưa gửi gì sang.")
-FETCHED = ("Mục tiêu đã bị khoá", "Truy sát ngay nào! Cmd+V để dán.")
-FAILED = "Varkel trượt chân"
-UNKNOWN_ERROR = "Không rõ lỗi."
-LOST_X = "varkel: mất kết nối với máy chủ X\n".encode()
 
-KEPT = "Đoạn chữ cũ vẫn còn đây".encode()
 PASTED = "Chữ lấy từ máy kia".encode()
 # Reads that stall are given up after a few seconds; this leaves room for a slow machine.
 STALL_TIMEOUT = 15.0

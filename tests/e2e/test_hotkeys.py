@@ -4,12 +4,8 @@ layouts and auto-repeat."""
 import unittest
 
 from harness import STATUS_DEFAULT, Session
+from texts import SENT, NOTHING_TO_SEND, NOTHING_FETCHED, TAKEN_TITLE
 
-SENT = ("Varkel đã tung Sóng Âm", "Nội dung đã bay sang các máy khác.")
-NOTHING_TO_SEND = ("Chưa có gì để tung",
-                   "Clipboard rỗng (hoặc không phải chữ) — copy một đoạn rồi bấm lại.")
-NOTHING_FETCHED = ("Chưa thấy mục tiêu nào", "Máy kia chưa gửi gì sang.")
-TAKEN_TITLE = "Phím này có người giữ mất rồi"
 TEXT = "Gửi từ máy này".encode()
 
 

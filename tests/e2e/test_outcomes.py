@@ -4,16 +4,8 @@ what the clipboard holds afterwards."""
 import unittest
 
 from harness import Session
-
-NOTHING_TO_SEND = ("Chưa có gì để tung",
-                   "Clipboard rỗng (hoặc không phải chữ) — copy một đoạn rồi bấm lại.")
-SENT = ("Varkel đã tung Sóng Âm", "Nội dung đã bay sang các máy khác.")
-NOTHING_FETCHED = ("Chưa thấy mục tiêu nào", "Máy kia chưa gửi gì sang.")
-FETCHED = ("Mục tiêu đã bị khoá", "Truy sát ngay nào! Cmd+V để dán.")
-FAILED = "Varkel trượt chân"
-CANNOT_START = "Không chạy được varkel: "
-
-KEPT = "Đoạn chữ cũ vẫn còn đây".encode()
+from texts import (CANNOT_START, FAILED, FETCHED, KEPT, NOTHING_FETCHED, NOTHING_TO_SEND,
+                   SENT)
 
 
 def markup_escaped(text):

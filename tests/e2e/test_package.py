@@ -13,9 +13,9 @@ import unittest
 from pathlib import Path
 
 from harness import TIMEOUT, Agent, Session, agent_binary
+from texts import USAGE
 
 PACKAGE = "varkel-agent"
-USAGE = "Thiếu --cli <đường dẫn varkel.js>\n".encode()
 STATUS = "varkel: ctrl+alt+c = gửi đi (OK), ctrl+alt+b = lấy về (OK)\n".encode()
 LAUNCHER = "/usr/bin/varkel-agent-login"
 EXAMPLE_TOOL = "/usr/share/doc/varkel-agent/examples/varkel-local"

@@ -10,11 +10,8 @@ from pathlib import Path
 
 import dbus_wire
 from harness import TIMEOUT, Session, children_of, command_line, thread_count, wait_until
+from texts import FAILED, SENT, FETCHED, KEPT
 
-FAILED = "Varkel trượt chân"
-SENT = ("Varkel đã tung Sóng Âm", "Nội dung đã bay sang các máy khác.")
-FETCHED = ("Mục tiêu đã bị khoá", "Truy sát ngay nào! Cmd+V để dán.")
-KEPT = "Đoạn chữ cũ vẫn còn đây".encode()
 
 # Each would leave a file named pwned-* in the working folder if a shell ever read it.
 SHELL_BAIT = "$(touch pwned-1) ; touch pwned-2 | `touch pwned-3` && touch pwned-4 &"
