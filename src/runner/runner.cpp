@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "platform/posix/child_process.h"
+#include "platform/posix/thread_name.h"
 #include "runner/dong_loi.h"
 #include "text/utf8.h"
 
@@ -79,6 +80,7 @@ void Runner::chay(std::vector<std::string> args, std::optional<std::string> stdi
   try {
     std::thread([weak = weak_from_this(), args = std::move(args), stdinText = std::move(stdinText),
                  xong = std::move(xong)] {
+      nameThisThread("varkel-run");
       auto self = weak.lock();
       if (!self) return;
       self->run(args, stdinText, xong);

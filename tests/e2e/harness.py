@@ -30,6 +30,8 @@ import dbus_wire
 
 TIMEOUT = 10.0
 BIG_TIMEOUT = 90.0
+# The agent names the thread of each run of the tool.
+WORKER_THREAD = "varkel-run"
 REPO = Path(__file__).resolve().parents[2]
 VARKEL_LOCAL = REPO / "examples" / "varkel-local"
 X_PEER_SOURCE = Path(__file__).resolve().parent / "x_peer.cpp"
@@ -119,18 +121,22 @@ def direct_children(pid):
     return found
 
 
-def runner_free(pid, threads):
+def runner_free(pid):
     """True once the agent's last run has ended all the way, its worker thread included.
 
     A notification only says that the run's outcome is known: the worker that showed it
-    frees the runner just after, and a press in between is dropped. Only notify-send
-    children may be left, each with the one thread that waits for it, over the agent's
-    `threads` at rest.
-    """
-    helpers = [command_line(child) for child in direct_children(pid)]
-    if not all(argv and argv[0] == b"/usr/bin/notify-send" for argv in helpers):
-        return False
-    return thread_count(pid) == threads + len(helpers)
+    frees the runner just after, and a press in between is dropped."""
+    return WORKER_THREAD not in thread_names(pid)
+
+
+def thread_names(pid):
+    names = []
+    for task in Path(f"/proc/{pid}/task").iterdir():
+        try:
+            names.append((task / "comm").read_text().strip())
+        except OSError:
+            pass
+    return names
 
 
 def resident_kib(pid):
@@ -533,12 +539,11 @@ class Session:
         """Starts the agent and waits until it has registered its shortcuts."""
         agent = self.start_agent(**kwargs)
         agent.wait_status_line()
-        agent.threads_at_rest = thread_count(agent.pid)
         return agent
 
     def wait_runner_free(self, agent, timeout=TIMEOUT):
         """Waits until a press would start a new run: see runner_free."""
-        wait_until(lambda: runner_free(agent.pid, agent.threads_at_rest), timeout,
+        wait_until(lambda: runner_free(agent.pid), timeout,
                    "the agent's run to end")
 
     def start_x_peer(self, mode):

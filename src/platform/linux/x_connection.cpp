@@ -176,15 +176,15 @@ XEvent XConnection::waitFor(const std::function<bool(const xcb_generic_event_t&)
 
 void XConnection::dispatchPending() {
   for (;;) {
+    // Blocks already submitted (the end of a run, say) run before the next
+    // event: a press must find the runner free once its run is over, even
+    // when xcb read the press early, while it was writing requests.
+    if (loop_ != nullptr) loop_->runPending();
     XEvent event;
     if (!kept_.empty()) {
       event = std::move(kept_.front());
       kept_.pop_front();
     } else {
-      // Blocks submitted before the next event is read (the end of a run,
-      // say) run before it: a press must find the runner free once its run
-      // is over.
-      if (loop_ != nullptr) loop_->runPending();
       event = received(xcb_poll_for_event(conn_));
       if (!event) break;
     }

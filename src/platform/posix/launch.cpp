@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "platform/posix/spawn_attributes.h"
+#include "platform/posix/thread_name.h"
 
 extern char** environ;
 
@@ -23,6 +24,7 @@ void launchDetached(const std::vector<std::string>& argv) {
   // One small thread per helper waits for it; waiting for that pid alone
   // leaves the children of other parts of the agent to their own owners.
   std::thread([pid] {
+    nameThisThread("varkel-reap");
     while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
     }
   }).detach();
