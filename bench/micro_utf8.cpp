@@ -38,7 +38,9 @@ void BM_isValidUtf8_vietnamese(benchmark::State& state) {
 }
 
 // Four-byte sequences only (emoji): the slowest well-formed input.
-void BM_isValidUtf8_emoji(benchmark::State& state) { run(state, "\xF0\x9F\x98\x80\xF0\x9F\x8E\x89"); }
+void BM_isValidUtf8_emoji(benchmark::State& state) {
+  run(state, "\xF0\x9F\x98\x80\xF0\x9F\x8E\x89");
+}
 
 }  // namespace
 

@@ -19,8 +19,8 @@ class XReadTimeTest : public XServerTest {
   // Changes a property of the agent's window and waits for the notice.
   xcb_timestamp_t touch() {
     const xcb_atom_t atom = x_->atom("TOUCHED");
-    xcb_change_property(x_->get(), XCB_PROP_MODE_REPLACE, x_->window(), atom, XCB_ATOM_STRING, 8,
-                        1, "x");
+    xcb_change_property(x_->get(), XCB_PROP_MODE_REPLACE, x_->window(), atom, XCB_ATOM_STRING, 8, 1,
+                        "x");
     XEvent e = x_->waitFor(
         [atom](const xcb_generic_event_t& e) {
           return typeOf(e) == XCB_PROPERTY_NOTIFY &&
@@ -49,8 +49,9 @@ TEST_F(XReadTimeTest, TakesTheTimeOfServerEventsOnlyNeverOfSentOnes) {
   std::memcpy(wire, &forged, sizeof forged);
   xcb_send_event(peer->get(), 0, x_->window(), XCB_EVENT_MASK_NO_EVENT, wire);
   xcb_flush(peer->get());
-  EXPECT_TRUE(x_->waitFor([](const xcb_generic_event_t& e) { return (e.response_type & 0x80) != 0; },
-                          steady_clock::now() + std::chrono::seconds(10)));
+  EXPECT_TRUE(
+      x_->waitFor([](const xcb_generic_event_t& e) { return (e.response_type & 0x80) != 0; },
+                  steady_clock::now() + std::chrono::seconds(10)));
   EXPECT_EQ(x_->lastEventTime(), time);
 }
 
