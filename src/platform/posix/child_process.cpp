@@ -12,6 +12,7 @@
 #include <ctime>
 #include <string_view>
 
+#include "platform/posix/spawn_attributes.h"
 #include "platform/posix/unique_fd.h"
 
 extern char** environ;
@@ -56,30 +57,6 @@ void setNonBlocking(int fd) {
   int flags = ::fcntl(fd, F_GETFL);
   if (flags >= 0) ::fcntl(fd, F_SETFL, flags | O_NONBLOCK);
 }
-
-class SpawnActions {
- public:
-  SpawnActions() { ::posix_spawn_file_actions_init(&actions_); }
-  ~SpawnActions() { ::posix_spawn_file_actions_destroy(&actions_); }
-  SpawnActions(const SpawnActions&) = delete;
-  SpawnActions& operator=(const SpawnActions&) = delete;
-  posix_spawn_file_actions_t* get() { return &actions_; }
-
- private:
-  posix_spawn_file_actions_t actions_;
-};
-
-class SpawnAttributes {
- public:
-  SpawnAttributes() { ::posix_spawnattr_init(&attributes_); }
-  ~SpawnAttributes() { ::posix_spawnattr_destroy(&attributes_); }
-  SpawnAttributes(const SpawnAttributes&) = delete;
-  SpawnAttributes& operator=(const SpawnAttributes&) = delete;
-  posix_spawnattr_t* get() { return &attributes_; }
-
- private:
-  posix_spawnattr_t attributes_;
-};
 
 // Blocks SIGPIPE on this thread while it writes to a child that may stop
 // reading, so that a broken pipe shows up as EPIPE whatever the process's
@@ -203,25 +180,12 @@ ChildResult runChild(const std::string& path, const std::vector<std::string>& ar
   if (result.startError == 0) result.startError = makePipe(errPipe);
   if (result.startError != 0) return result;
 
-  SpawnActions actions;
-  if (input) ::posix_spawn_file_actions_adddup2(actions.get(), inPipe.read.get(), STDIN_FILENO);
-  ::posix_spawn_file_actions_adddup2(actions.get(), outPipe.write.get(), STDOUT_FILENO);
-  ::posix_spawn_file_actions_adddup2(actions.get(), errPipe.write.get(), STDERR_FILENO);
-  // Descriptors opened elsewhere without close-on-exec stay with the agent.
-  ::posix_spawn_file_actions_addclosefrom_np(actions.get(), STDERR_FILENO + 1);
-
+  std::vector<SpawnFileActions::Redirect> redirects = {{outPipe.write.get(), STDOUT_FILENO},
+                                                       {errPipe.write.get(), STDERR_FILENO}};
+  if (input) redirects.push_back({inPipe.read.get(), STDIN_FILENO});
+  SpawnFileActions actions(redirects);
   SpawnAttributes attributes;
-  sigset_t all, none;
-  sigfillset(&all);
-  sigemptyset(&none);
-  ::posix_spawnattr_setflags(attributes.get(), POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
-  ::posix_spawnattr_setsigdefault(attributes.get(), &all);
-  ::posix_spawnattr_setsigmask(attributes.get(), &none);
-
-  std::vector<char*> args;
-  args.reserve(argv.size() + 1);
-  for (const auto& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
-  args.push_back(nullptr);
+  std::vector<char*> args = argumentPointers(argv);
 
   pid_t pid;
   result.startError =

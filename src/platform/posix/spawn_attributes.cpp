@@ -16,7 +16,7 @@ SpawnAttributes::~SpawnAttributes() {
   posix_spawnattr_destroy(&attr_);
 }
 
-SpawnFileActions::SpawnFileActions(std::initializer_list<Redirect> redirects) {
+SpawnFileActions::SpawnFileActions(const std::vector<Redirect>& redirects) {
   posix_spawn_file_actions_init(&actions_);
   for (const auto& r : redirects) posix_spawn_file_actions_adddup2(&actions_, r.fd, r.target);
 #if defined(__GLIBC__)

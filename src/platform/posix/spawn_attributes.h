@@ -2,7 +2,6 @@
 
 #include <spawn.h>
 
-#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -29,7 +28,7 @@ class SpawnFileActions {
     int fd;
     int target;
   };
-  explicit SpawnFileActions(std::initializer_list<Redirect> redirects = {});
+  explicit SpawnFileActions(const std::vector<Redirect>& redirects = {});
   ~SpawnFileActions();
   SpawnFileActions(const SpawnFileActions&) = delete;
   SpawnFileActions& operator=(const SpawnFileActions&) = delete;
