@@ -7,11 +7,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <ctime>
 #include <string_view>
 
+#include "platform/posix/output_collector.h"
 #include "platform/posix/spawn_attributes.h"
 #include "platform/posix/unique_fd.h"
 
@@ -86,9 +86,6 @@ class SigpipeBlock {
   sigset_t previous_;
 };
 
-// The least room offered to one read straight into a string.
-constexpr size_t readBytes = pipeBytes;
-
 bool retryLater(int error) {
   return error == EAGAIN || error == EWOULDBLOCK || error == EINTR;
 }
@@ -103,26 +100,10 @@ void exchange(UniqueFd input, std::string_view bytes, UniqueFd out, std::string&
   for (UniqueFd* fd : {&input, &out, &err}) {
     if (*fd) setNonBlocking(fd->get());
   }
-  // Small outputs pass through the buffer and take only the room they need.
-  // Once a stream has filled it, the stream is read straight into its string
-  // past the bytes kept so far, in large reads and with no copy; the string
-  // then grows geometrically and is cut to size at the end.
-  char buffer[64 * 1024];
-  size_t outKept = 0;
-  size_t errKept = 0;
-  auto drain = [&buffer](UniqueFd& fd, std::string& sink, size_t& kept) {
-    const bool direct = kept >= sizeof buffer;
-    if (direct && sink.size() - kept < readBytes) {
-      sink.resize(kept + std::max(readBytes, kept / 2));
-    }
-    char* into = direct ? sink.data() + kept : buffer;
-    ssize_t n = ::read(fd.get(), into, direct ? sink.size() - kept : sizeof buffer);
-    if (n > 0) {
-      if (!direct) sink.append(buffer, static_cast<size_t>(n));
-      kept += static_cast<size_t>(n);
-    } else if (n == 0 || !retryLater(errno)) {
-      fd.reset();
-    }
+  OutputCollector outCollector;
+  OutputCollector errCollector;
+  auto drain = [](UniqueFd& fd, OutputCollector& collector) {
+    if (!collector.readFrom(fd.get())) fd.reset();
   };
   while (input || out || err) {
     pollfd fds[3];
@@ -150,11 +131,11 @@ void exchange(UniqueFd input, std::string_view bytes, UniqueFd out, std::string&
         input.reset();
       }
     }
-    if (outAt >= 0 && fds[outAt].revents != 0) drain(out, outBytes, outKept);
-    if (errAt >= 0 && fds[errAt].revents != 0) drain(err, errBytes, errKept);
+    if (outAt >= 0 && fds[outAt].revents != 0) drain(out, outCollector);
+    if (errAt >= 0 && fds[errAt].revents != 0) drain(err, errCollector);
   }
-  outBytes.resize(outKept);
-  errBytes.resize(errKept);
+  outBytes = outCollector.take();
+  errBytes = errCollector.take();
 }
 
 int32_t waitForExit(pid_t pid) {
