@@ -46,15 +46,12 @@ XClipboard::XClipboard(XConnection& x, std::chrono::milliseconds quietBound)
 }
 
 std::optional<std::string> XClipboard::readText() {
-  const xcb_window_t owner = clipboardOwner();
-  if (owner == x_.window()) {
-    if (const auto& held = owner_->text()) return *held;
-    return std::nullopt;
-  }
-  // Another client has taken the CLIPBOARD; its clear notice may still be
-  // on its way.
-  owner_->drop();
-  return reader_.read(owner);
+  // Events are handled in the order the server sent them, so the clear
+  // notice of any owner change before the key press that asked for this read
+  // has been handled: a held text was still the CLIPBOARD's then, and asking
+  // the server who owns it would only cost a round trip.
+  if (const auto& held = owner_->text()) return *held;
+  return reader_.read();
 }
 
 void XClipboard::clearContents() {

@@ -49,8 +49,7 @@ PropertyValue takeProperty(XConnection& x, xcb_atom_t property, size_t maxBytes)
 
 }  // namespace
 
-std::optional<std::string> XSelectionReader::read(xcb_window_t owner) {
-  if (owner == XCB_WINDOW_NONE) return std::nullopt;
+std::optional<std::string> XSelectionReader::read() {
   const xcb_atom_t property =
       x_.atom("VARKEL_SELECTION_" + std::to_string(propertySlot_ % propertySlots));
   const xcb_timestamp_t time = requestTime();

@@ -21,10 +21,10 @@ class XSelectionReader {
                    std::chrono::milliseconds quietBound)
       : x_(x), atoms_(atoms), quietBound_(quietBound) {}
 
-  // Reads from owner, the CLIPBOARD's owner as just asked of the server.
-  // Nothing when there is no owner, no text, or the owner goes quiet for
-  // longer than the bound (each INCR chunk restarts it).
-  std::optional<std::string> read(xcb_window_t owner);
+  // Nothing when there is no owner (the server then refuses every target),
+  // no text, or the owner goes quiet for longer than the bound (each INCR
+  // chunk restarts it).
+  std::optional<std::string> read();
 
  private:
   enum class Outcome { text, refused, failed };
