@@ -1,17 +1,19 @@
 #!/usr/bin/env python3
-"""varkel-agent side by side with the sxhkd + xclip pipeline a user would write instead.
+"""varkel-agent side by side with the floor and with the sxhkd + xclip pipeline a user would write.
 
 Each side gets a desktop of its own (Xvfb, session bus, dunst, from the end-to-end harness), so
-both bind ctrl+alt+c and ctrl+alt+b and both stay up for the whole run; presses alternate
-between them. Both run the same stand-in tool (varkel-bench-tool), which reports when its
-first instruction ran and when it was done, on CLOCK_MONOTONIC, the clock read here when a key
-is pressed. Keys are pressed through XTEST, as xdotool does, from a connection opened once, so
-that no figure includes starting xdotool.
+all bind ctrl+alt+c and ctrl+alt+b and all stay up for the whole run; presses alternate
+between them, 150 ms apart. The floor (floor.c) is the least an X11 agent can do: it starts the
+tool on a press with the agent's command line and checks nothing. All run the same stand-in
+tool (varkel-bench-tool), which reports when its first instruction ran and when it was done, on
+CLOCK_MONOTONIC, the clock read here when a key is pressed. Keys are pressed through XTEST, as
+xdotool does, from a connection opened once, so that no figure includes starting xdotool.
 
-Usage: bench.py --agent PATH --tool PATH [--quick]
+Usage: bench.py --agent PATH --tool PATH --floor PATH [--quick]
 """
 
 import argparse
+import contextlib
 import ctypes
 import math
 import os
@@ -32,11 +34,12 @@ FETCHED = "Mục tiêu đã bị khoá"
 FETCHED_BODY = "Truy sát ngay nào! Cmd+V để dán."
 
 SIZES = {"1 KB": 1 << 10, "1 MB": 1 << 20, "16 MB": 16 << 20, "64 MB": 64 << 20}
-FULL = {"presses": 200, "reps": {"1 KB": 30, "1 MB": 20, "16 MB": 8, "64 MB": 5},
+FULL = {"presses": 100, "reps": {"1 KB": 30, "1 MB": 20, "16 MB": 8, "64 MB": 5},
         "starts": 20, "idle": 60.0}
 QUICK = {"presses": 10, "reps": {"1 KB": 3, "1 MB": 3, "16 MB": 2, "64 MB": 2},
          "starts": 3, "idle": 3.0}
 WARM_UP = 3
+PRESS_GAP = 0.15
 TIMEOUT = 20.0
 BIG_TIMEOUT = 120.0
 
@@ -198,10 +201,12 @@ class RunFailed(Exception):
     """A run that ended without doing its job: counted, and left out of the figures."""
 
 
-# --- the two sides --------------------------------------------------------------------------
+# --- the sides ------------------------------------------------------------------------------
 
 class Side:
     """A desk with one way of binding the shortcuts to the tool."""
+
+    notifies = True
 
     def __init__(self, name, session, tool):
         self.name = name
@@ -211,6 +216,8 @@ class Side:
         self.state.mkdir()
         self.records = Records(self.state)
         self.x = XClient(session.display)
+        # Started through /usr/bin/env, the tool gets no state folder among its arguments.
+        self.env = {"VARKEL_BENCH_STATE": str(self.state)}
 
     def close(self):
         self.stop()
@@ -220,15 +227,29 @@ class Side:
     def copy(self, size, total, timeout):
         """One press of the copy shortcut: (to tool start, to all bytes read, to Notify) in ns."""
         pressed = self.x.press("c")
-        n = self.session.wait_notification(timeout)
-        notified = time.monotonic_ns()
-        if n.title != SENT:
-            raise RunFailed(f"{self.name}: {n.title}: {n.body}")
+        notified = None
+        if self.notifies:
+            n = self.session.wait_notification(timeout)
+            notified = time.monotonic_ns() - pressed
+            if n.title != SENT:
+                raise RunFailed(f"{self.name}: {n.title}: {n.body}")
         verb, start, end, count, got_total = self.records.next(timeout)
         if verb != "push" or count != size or got_total != total:
             raise RunFailed(f"{self.name}: the tool got {count} bytes (sum {got_total}), "
                             f"expected {size} (sum {total})")
-        return start - pressed, end - pressed, notified - pressed
+        return start - pressed, end - pressed, notified
+
+    def paste_start(self, timeout):
+        """One press of the paste shortcut: ns until the tool started."""
+        pressed = self.x.press("b")
+        verb, start, _, _, _ = self.records.next(timeout)
+        if self.notifies:
+            n = self.session.wait_notification(timeout)
+            if n.title != FETCHED:
+                raise RunFailed(f"{self.name}: {n.title}: {n.body}")
+        if verb != "pull":
+            raise RunFailed(f"{self.name}: the tool ran {verb}")
+        return start - pressed
 
     def paste(self, text, timeout):
         """One press of the paste shortcut: ns until xclip -o reads the whole text."""
@@ -249,8 +270,10 @@ class Side:
 
 
 class AgentSide(Side):
+    """The agent with its default --node, /usr/bin/env, and the tool as its --cli."""
+
     def start(self):
-        self.agent = self.session.start_agent(cli=self.state, node=self.tool)
+        self.agent = self.session.start_agent(cli=self.tool, node=None, env=self.env)
         line = self.agent.wait_status_line()
         if line != harness.STATUS_DEFAULT:
             raise RuntimeError(f"agent: unexpected status line {line!r}")
@@ -265,9 +288,25 @@ class AgentSide(Side):
         return self.agent.pid
 
 
+class FloorSide(AgentSide):
+    """floor.c, with the agent's command line, or (direct) starting the tool itself."""
+
+    notifies = False
+
+    def __init__(self, name, session, tool, floor, direct=False):
+        super().__init__(name, session, tool)
+        self.argv = [str(floor)] + (["--node", str(tool), "--cli", str(self.state)] if direct
+                                    else ["--cli", str(tool)])
+
+    def start(self):
+        self.agent = harness.Agent(self.argv, self.session.env(self.env))
+        if self.agent.wait_status_line() != b"ready\n":
+            raise RuntimeError("floor: not ready")
+
+
 class PipelineSide(Side):
     def start(self):
-        tool = f"{shlex.quote(str(self.tool))} {shlex.quote(str(self.state))}"
+        tool = shlex.quote(str(self.tool))
         rc = self.session.dir / "sxhkdrc"
         rc.write_text(
             "ctrl + alt + c\n"
@@ -278,7 +317,7 @@ class PipelineSide(Side):
             f" && notify-send '{FETCHED}' '{FETCHED_BODY}'\n")
         self.log = open(self.session.dir / "sxhkd.log", "wb")
         self.proc = subprocess.Popen(
-            ["sxhkd", "-c", str(rc)], env=self.session.env({"SHELL": "/bin/sh"}),
+            ["sxhkd", "-c", str(rc)], env=self.session.env({"SHELL": "/bin/sh", **self.env}),
             stdin=subprocess.DEVNULL, stdout=self.log, stderr=subprocess.STDOUT,
             start_new_session=True)
 
@@ -340,11 +379,15 @@ def percentile(values, fraction):
     return ordered[max(0, math.ceil(fraction * len(ordered)) - 1)]
 
 
+ROLES = ("agent", "floor", "pipeline")
+
+
 class Figure:
-    def __init__(self, name, unit, scale, agent, pipeline, limit=None, goal=None, failures=None):
+    def __init__(self, name, unit, scale, agent=(), pipeline=(), limit=(), goal=None,
+                 failures=None, floor=()):
         self.name, self.unit, self.scale = name, unit, scale
-        self.agent, self.pipeline, self.limit, self.goal = agent, pipeline, limit, goal
-        self.failures = failures
+        self.agent, self.floor, self.pipeline, self.limit = agent, floor, pipeline, limit
+        self.goal, self.failures = goal, failures
 
     def cells(self):
         def show(values, fraction=None):
@@ -360,19 +403,28 @@ class Figure:
             return f"{statistics.median(a) / statistics.median(b):.2f}"
 
         return [self.name + f" ({self.unit})", show(self.agent), show(self.agent, 0.95),
-                show(self.pipeline), show(self.pipeline, 0.95), ratio(self.pipeline, self.agent),
-                show(self.limit) if self.limit else "", ratio(self.agent, self.limit)
-                if self.limit else "", self.failed(), self.goal(self) if self.goal else ""]
+                show(self.floor), show(self.floor, 0.95), show(self.pipeline),
+                show(self.pipeline, 0.95), ratio(self.agent, self.floor),
+                ratio(self.pipeline, self.agent), show(self.limit) if self.limit else "",
+                ratio(self.agent, self.limit) if self.limit else "", self.failed(),
+                self.verdict()]
 
     def failed(self):
         counts = FAILURES.get(self.failures)
-        return f"{counts['agent']} / {counts['pipeline']}" if counts else ""
+        if not counts:
+            return ""
+        return " / ".join(str(sum(n for side, n in counts.items() if side.startswith(role)))
+                          if any(side.startswith(role) for side in counts) else "—"
+                          for role in ROLES)
+
+    def verdict(self):
+        return self.goal(self) if self.goal else ""
 
 
 def ratio_goal(text, test):
     def goal(figure):
         counts = FAILURES.get(figure.failures)
-        if counts and counts["agent"]:
+        if counts and counts.get("agent"):
             return "NOT met: runs failed; " + text
         return ("met: " if figure.agent and test(figure) else "NOT met: ") + text
     return goal
@@ -383,8 +435,9 @@ def median(values):
 
 
 def print_table(figures, out=sys.stdout):
-    header = ["figure", "agent median", "agent p95", "pipeline median", "pipeline p95",
-              "pipeline ÷ agent", "limit median", "agent ÷ limit", "failed runs", "goal"]
+    header = ["figure", "agent median", "agent p95", "floor median", "floor p95",
+              "pipeline median", "pipeline p95", "agent ÷ floor", "pipeline ÷ agent",
+              "limit median", "agent ÷ limit", "failed runs (agent / floor / pipeline)", "goal"]
     out.write("| " + " | ".join(header) + " |\n")
     out.write("|" + "|".join("---" for _ in header) + "|\n")
     for figure in figures:
@@ -392,17 +445,32 @@ def print_table(figures, out=sys.stdout):
     out.flush()
 
 
+def print_goals(figures, out=sys.stdout):
+    """The rows that are goals, each with whether it was met."""
+    goals = [(f.name, f.verdict()) for f in figures if f.goal]
+    met = sum(verdict.startswith("met") for _, verdict in goals)
+    out.write(f"\nGoals: {met} of {len(goals)} met\n")
+    for name, verdict in goals:
+        out.write(f"  {verdict.split(':')[0]:8} {name}: {verdict.split(': ', 1)[1]}\n")
+    out.flush()
+
+
 FAILURES = {}
+NOTES = []
 
 
 def alternate(what, sides, count, measure, keep):
-    """Calls measure(side) count times for each side, the sides taking turns.
+    """Calls measure(side) count times for each side, the sides taking turns, and the presses
+    PRESS_GAP apart.
 
     Failed runs are counted in FAILURES[what] and said on standard error."""
     results = {side.name: [] for side in sides}
     failures = FAILURES.setdefault(what, {side.name: 0 for side in sides})
+    next_press = time.monotonic()
     for i in range(count):
         for side in sides if i % 2 == 0 else reversed(sides):
+            time.sleep(max(0.0, next_press - time.monotonic()))
+            next_press = time.monotonic() + PRESS_GAP
             try:
                 results[side.name].append(measure(side))
             except RunFailed as e:
@@ -418,25 +486,40 @@ def progress(text):
     sys.stderr.flush()
 
 
-def measure_presses(sides, counts, keep):
-    progress(f"{counts['presses']} copy presses each, short text")
+def measure_presses(sides, direct, counts, keep):
+    """Press → tool start for copy and paste, and press → Notify for copy."""
+    progress(f"{counts['presses']} copy presses and as many paste presses each, short text")
     text = sample_text(64)
     for side in sides:
         side.session.set_clipboard(text)
-    press = lambda side: side.copy(len(text), sum(text), TIMEOUT)  # noqa: E731
-    alternate("warm-up", sides, WARM_UP, press, keep)
-    results = alternate("presses", sides, counts["presses"], press, keep)
-    agent, pipeline = results["agent"], results["pipeline"]
-    start_goal = ratio_goal("≥ 2× faster than the pipeline",
-                            lambda f: median(f.pipeline) >= 2 * median(f.agent))
+        (side.state / "inbox").write_bytes(text)
+    (direct.state / "inbox").write_bytes(text)
+    copy = lambda side: side.copy(len(text), sum(text), TIMEOUT)  # noqa: E731
+    paste = lambda side: side.paste_start(TIMEOUT)  # noqa: E731
+    alternate("warm-up", sides, WARM_UP, copy, keep)
+    copies = alternate("copy presses", sides, counts["presses"], copy, keep)
+    alternate("warm-up", sides + [direct], WARM_UP, paste, keep)
+    pastes = alternate("paste presses", sides + [direct], counts["presses"], paste, keep)
+    floor_goal = ratio_goal("at most 1.1× the floor",
+                            lambda f: median(f.agent) <= 1.1 * median(f.floor))
+    notify_goal = ratio_goal("at least 5× sooner than the pipeline",
+                             lambda f: median(f.pipeline) >= 5 * median(f.agent))
+    starts = {name: [r[0] for r in runs] for name, runs in copies.items()}
+    notified = {name: [r[2] for r in runs] for name, runs in copies.items()}
+    if pastes["floor"] and pastes[direct.name]:
+        hop = median(pastes["floor"]) - median(pastes[direct.name])
+        NOTES.append(f"The /usr/bin/env hop costs {hop / 1e6:.2f} ms at the median: the floor's"
+                     " paste press → tool start through it against the floor starting the tool"
+                     " itself.")
     return [
-        Figure("press → tool start", "ms", 1e6, [r[0] for r in agent], [r[0] for r in pipeline],
-               goal=start_goal, failures="presses"),
-        Figure("press → Notify on the bus", "ms", 1e6, [r[2] for r in agent],
-               [r[2] for r in pipeline],
-               goal=ratio_goal("faster than the pipeline",
-                               lambda f: median(f.agent) < median(f.pipeline)),
-               failures="presses"),
+        Figure("copy: press → tool start", "ms", 1e6, starts["agent"], starts["pipeline"],
+               floor=starts["floor"], goal=floor_goal, failures="copy presses"),
+        Figure("paste: press → tool start", "ms", 1e6, pastes["agent"], pastes["pipeline"],
+               floor=pastes["floor"], goal=floor_goal, failures="paste presses"),
+        Figure("paste: press → tool start, the floor starting the tool without /usr/bin/env",
+               "ms", 1e6, floor=pastes[direct.name]),
+        Figure("copy: press → Notify on the bus", "ms", 1e6, notified["agent"],
+               notified["pipeline"], goal=notify_goal, failures="copy presses"),
     ]
 
 
@@ -574,11 +657,11 @@ def wait_asleep(pid, timeout=TIMEOUT):
     harness.wait_until(asleep, timeout, "the agent to wait for events")
 
 
-def measure_idle(agent_side, pipeline_side, seconds):
+def measure_idle(agent_side, others, seconds):
     progress(f"idle for {seconds:.0f} s")
     agent_side.start()
     wait_asleep(agent_side.pid())
-    pids = {"agent": agent_side.pid(), "pipeline": pipeline_side.pid()}
+    pids = {"agent": agent_side.pid(), **{side.name: side.pid() for side in others}}
     before = {name: process_cost(pid) for name, pid in pids.items()}
     try:
         agent_side.agent.wait_exit(seconds)
@@ -589,13 +672,18 @@ def measure_idle(agent_side, pipeline_side, seconds):
     cost = {name: [a - b for a, b in zip(after[name], before[name])] for name in pids}
     rss_goal = ratio_goal("< 4 MiB", lambda f: max(f.agent) < 4 << 10)
     wake_goal = ratio_goal("0 over the window", lambda f: max(f.agent) == 0)
+
+    def figure(name, unit, scale, values, goal=None):
+        return Figure(name, unit, scale, [values["agent"]], [values["pipeline"]],
+                      floor=[values["floor"]], goal=goal)
+
     return [
-        Figure(f"idle {seconds:.0f} s: CPU time", "ms", 1e6, [cost["agent"][0]],
-               [cost["pipeline"][0]]),
-        Figure(f"idle {seconds:.0f} s: wake-ups", "count", 1, [cost["agent"][1]],
-               [cost["pipeline"][1]], goal=wake_goal),
-        Figure("resident memory after idling", "KiB", 1, [after["agent"][2]],
-               [after["pipeline"][2]], goal=rss_goal),
+        figure(f"idle {seconds:.0f} s: CPU time", "ms", 1e6,
+               {name: c[0] for name, c in cost.items()}),
+        figure(f"idle {seconds:.0f} s: wake-ups", "count", 1,
+               {name: c[1] for name, c in cost.items()}, wake_goal),
+        figure("resident memory after idling", "KiB", 1,
+               {name: a[2] for name, a in after.items()}, rss_goal),
     ]
 
 
@@ -604,36 +692,41 @@ def run(args):
     began = time.monotonic()
     figures = []
     try:
-        with harness.Session() as agent_desk, harness.Session() as pipeline_desk:
-            agent_side = AgentSide("agent", agent_desk, args.tool)
-            pipeline_side = PipelineSide("pipeline", pipeline_desk, args.tool)
-            sides = [agent_side, pipeline_side]
-            try:
-                agent_side.start()
-                pipeline_side.start()
-                keep = {agent_side.pid(), pipeline_side.pid()}
-                figures += measure_presses(sides, counts, keep)
-                figures += measure_copies(sides, counts, keep, pipeline_side)
-                figures += measure_pastes(sides, counts, keep, pipeline_side)
-                figures.append(measure_starts(agent_side, counts["starts"]))
-                figures += measure_idle(agent_side, pipeline_side, counts["idle"])
-            finally:
-                for side in sides:
-                    side.close()
+        with contextlib.ExitStack() as stack:
+            desk = lambda: stack.enter_context(harness.Session())  # noqa: E731
+            agent_side = AgentSide("agent", desk(), args.tool)
+            floor_side = FloorSide("floor", desk(), args.tool, args.floor)
+            direct = FloorSide("floor, direct", desk(), args.tool, args.floor, direct=True)
+            pipeline_side = PipelineSide("pipeline", desk(), args.tool)
+            sides = [agent_side, floor_side, pipeline_side]
+            for side in sides + [direct]:
+                stack.callback(side.close)
+                side.start()
+            keep = {side.pid() for side in sides + [direct]}
+            figures += measure_presses(sides, direct, counts, keep)
+            sides.remove(floor_side)
+            figures += measure_copies(sides, counts, keep, pipeline_side)
+            figures += measure_pastes(sides, counts, keep, pipeline_side)
+            figures.append(measure_starts(agent_side, counts["starts"]))
+            figures += measure_idle(agent_side, [floor_side, pipeline_side], counts["idle"])
         progress(f"done in {time.monotonic() - began:.0f} s")
     finally:
         # What was measured before a failure is still worth seeing.
         print_table(figures)
+        print_goals(figures)
+        print("\n".join([""] + NOTES))
 
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--agent", required=True, help="the varkel-agent binary")
     parser.add_argument("--tool", required=True, help="the varkel-bench-tool binary")
+    parser.add_argument("--floor", required=True, help="the floor binary, built from floor.c")
     parser.add_argument("--quick", action="store_true", help="few repetitions, a short idle")
     args = parser.parse_args()
     os.environ["VARKEL_AGENT"] = str(Path(args.agent).resolve())
     args.tool = Path(args.tool).resolve()
+    args.floor = Path(args.floor).resolve()
     run(args)
 
 
