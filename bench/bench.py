@@ -9,6 +9,11 @@ tool (varkel-bench-tool), which reports when its first instruction ran and when 
 CLOCK_MONOTONIC, the clock read here when a key is pressed. Keys are pressed through XTEST, as
 xdotool does, from a connection opened once, so that no figure includes starting xdotool.
 
+Then, when sway, wl-clipboard and wtype are installed and the agent has a Wayland layer, the
+same on headless sway run as nobody: sway binds the keys to signals for the agent, or to
+wl-paste and wl-copy pipelines. There keys are pressed by running wtype, and figures count from
+starting it.
+
 Usage: bench.py --agent PATH --tool PATH --floor PATH [--quick]
 """
 
@@ -19,9 +24,11 @@ import math
 import os
 import select
 import shlex
+import shutil
 import statistics
 import subprocess
 import sys
+import tempfile
 import time
 from pathlib import Path
 
@@ -687,6 +694,240 @@ def measure_idle(agent_side, others, seconds):
     ]
 
 
+# --- Wayland: headless sway, where the compositor owns the shortcuts ------------------------
+
+WAYLAND_USER = 65534  # nobody: sway refuses to run as root
+WAYLAND_PROGRAMS = ("sway", "swaymsg", "wl-copy", "wl-paste", "wtype", "setpriv", "pkill")
+NO_DISPLAY = "không mở được màn hình"
+# As setpriv --reuid --regid --clear-groups, without a program of its own in the figures.
+AS_USER = {"user": WAYLAND_USER, "group": WAYLAND_USER, "extra_groups": []}
+SETPRIV = ["setpriv", f"--reuid={WAYLAND_USER}", f"--regid={WAYLAND_USER}", "--clear-groups"]
+
+
+class SwaySide:
+    """Headless sway as WAYLAND_USER in a private runtime folder, with the bench tool and the
+    shortcuts bound one way. Presses are wtype runs, so figures count from starting wtype."""
+
+    agent = None
+
+    def __init__(self, name, tool):
+        self.name = name
+        self.wtype = []  # how long each wtype ran
+        self.dir = Path(tempfile.mkdtemp(prefix="varkel-bench-sway-"))
+        self.procs = []
+        try:
+            self._start(tool)
+        except BaseException:
+            self.close()
+            raise
+
+    def _own(self, path):
+        os.chown(path, WAYLAND_USER, WAYLAND_USER)
+        return path
+
+    def _start(self, tool):
+        self._own(self.dir)  # mkdtemp made it 0700
+        self.tool = self._own(Path(shutil.copy(tool, self.dir)))
+        self.state = self.dir / "bench-tool"
+        self.state.mkdir()
+        self._own(self.state)
+        self.records = Records(self.state)
+        self._own(self.state / "records")
+        ready = self.dir / "ready"
+        os.mkfifo(ready)
+        self._own(ready)
+        fd = os.open(ready, os.O_RDWR | os.O_NONBLOCK | os.O_CLOEXEC)
+        config = self.dir / "config"
+        config.write_text(f'exec echo "$WAYLAND_DISPLAY $SWAYSOCK" >{ready}\n')
+        self.env = {"PATH": os.environ["PATH"], "HOME": str(self.dir),
+                    "XDG_RUNTIME_DIR": str(self.dir), "VARKEL_BENCH_STATE": str(self.state)}
+        self.log = open(self.dir / "sway.log", "wb")
+        self.procs.append(subprocess.Popen(
+            SETPRIV + ["sway", "-c", str(config)], stdin=subprocess.DEVNULL, stdout=self.log,
+            stderr=subprocess.STDOUT, start_new_session=True,
+            env={**self.env, "WLR_BACKENDS": "headless", "WLR_LIBINPUT_NO_DEVICES": "1",
+                 "WLR_RENDERER": "pixman"}))
+        try:
+            if not select.select([fd], [], [], TIMEOUT)[0]:
+                raise TimeoutError(f"sway did not start within {TIMEOUT} s; see {self.log.name}")
+            display, sock = os.read(fd, 4096).decode().split()
+        finally:
+            os.close(fd)
+        self.env.update(WAYLAND_DISPLAY=display, SWAYSOCK=sock)
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.close()
+
+    def close(self):
+        if self.agent:
+            self.agent.stop()
+        for proc in reversed(self.procs):
+            harness._stop(proc)
+        if hasattr(self, "records"):
+            self.records.close()
+        if hasattr(self, "log"):
+            self.log.close()
+        shutil.rmtree(self.dir, ignore_errors=True)
+
+    def run(self, argv, timeout=TIMEOUT, **kwargs):
+        return subprocess.run(argv, env=self.env, timeout=timeout, check=True, **AS_USER,
+                              **kwargs)
+
+    def bind(self, copy, paste):
+        for keys, command in (("c", copy), ("b", paste)):
+            self.run(["swaymsg", f"bindsym Ctrl+Alt+{keys} exec {command}"],
+                     stdout=subprocess.DEVNULL)
+
+    def bind_pipeline(self):
+        tool = shlex.quote(str(self.tool))
+        # -n: otherwise wl-paste adds a line feed that the text did not have.
+        self.bind(f"wl-paste -n | {tool} clip push --stdin",
+                  f"{tool} clip pull --print | wl-copy")
+
+    def start_agent(self, binary):
+        """Starts the agent as sway's shortcuts expect it; returns why not, if it cannot run."""
+        agent = self._own(Path(shutil.copy(binary, self.dir / "varkel-agent")))
+        self.agent = harness.Agent(SETPRIV + [str(agent), "--cli", str(self.tool)], self.env)
+        try:
+            self.agent.wait_status_line()
+        except TimeoutError:
+            if self.agent.running():
+                raise
+            said = self.agent.stderr.wait_closed().decode(errors="replace").strip()
+            if NO_DISPLAY in said:
+                return f"the agent has no Wayland layer yet ({said})"
+            raise RuntimeError(f"the agent ended on Wayland: {said}") from None
+        # The agent leads a session of its own: its pid picks it out from other agents of the
+        # same user on this machine, at no cost to pkill, which reads every process anyway.
+        self.bind(f"pkill -USR1 -x -s {self.agent.pid} varkel-agent",
+                  f"pkill -USR2 -x -s {self.agent.pid} varkel-agent")
+        return None
+
+    def pids(self):
+        return {proc.pid for proc in self.procs} | ({self.agent.pid} if self.agent else set())
+
+    def press(self, key):
+        pressed = time.monotonic_ns()
+        self.run(["wtype", "-M", "ctrl", "-M", "alt", key, "-m", "alt", "-m", "ctrl"])
+        self.wtype.append(time.monotonic_ns() - pressed)
+        return pressed
+
+    def copy(self, size, total, timeout):
+        """A copy press: ns from starting wtype to the tool's start and to all bytes read."""
+        pressed = self.press("c")
+        verb, start, end, count, got_total = self.records.next(timeout)
+        if verb != "push" or count != size or got_total != total:
+            raise RunFailed(f"{self.name}: the tool got {count} bytes (sum {got_total}), "
+                            f"expected {size} (sum {total})")
+        return start - pressed, end - pressed
+
+    def paste_start(self, timeout):
+        pressed = self.press("b")
+        verb, start, _, _, _ = self.records.next(timeout)
+        if verb != "pull":
+            raise RunFailed(f"{self.name}: the tool ran {verb}")
+        return start - pressed
+
+    def set_clipboard(self, source):
+        with open(source, "rb") as data:
+            self.run(["wl-copy"], stdin=data, stdout=subprocess.DEVNULL, timeout=BIG_TIMEOUT)
+
+    def watch_clipboard(self):
+        """A client that reads every new clipboard text, as it comes; the clipboard is
+        emptied first so that the first thing it reads is the next text."""
+        self.run(["wl-copy", "--clear"])
+        self.watcher = subprocess.Popen(["wl-paste", "--watch", "cat"], env=self.env,
+                                        stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                                        start_new_session=True, **AS_USER)
+        self.procs.append(self.watcher)
+
+    def paste(self, text, timeout):
+        """A paste press: ns from starting wtype until the watcher read the whole text."""
+        pressed = self.press("b")
+        self.records.next(timeout)
+        deadline = time.monotonic() + timeout
+        fd = self.watcher.stdout.fileno()
+        chunks, got = [], 0
+        while got < len(text):
+            remaining = deadline - time.monotonic()
+            if remaining <= 0 or not select.select([fd], [], [], remaining)[0]:
+                raise TimeoutError(f"{self.name}: no new clipboard text within {timeout} s")
+            chunks.append(os.read(fd, min(1 << 20, len(text) - got)))
+            got += len(chunks[-1])
+        done = time.monotonic_ns()
+        if b"".join(chunks) != text:
+            raise RunFailed(f"{self.name}: the clipboard held other bytes than the tool printed")
+        return done - pressed
+
+
+def measure_wayland(sides, counts):
+    keep = set().union(*(side.pids() for side in sides))
+    progress(f"Wayland: {counts['presses']} copy and paste presses each, short text")
+    text = sample_text(64)
+    source = sides[0].dir / "source"
+    source.write_bytes(text)
+    for side in sides:
+        side.set_clipboard(source)
+        (side.state / "inbox").write_bytes(text)
+    copy = lambda side: side.copy(len(text), sum(text), TIMEOUT)  # noqa: E731
+    paste = lambda side: side.paste_start(TIMEOUT)  # noqa: E731
+    alternate("warm-up", sides, WARM_UP, copy, keep)
+    copies = alternate("Wayland copy presses", sides, counts["presses"], copy, keep)
+    alternate("warm-up", sides, WARM_UP, paste, keep)
+    pastes = alternate("Wayland paste presses", sides, counts["presses"], paste, keep)
+    wtype = [t for side in sides for t in side.wtype]
+
+    reps = counts["reps"]["16 MB"]
+    progress(f"Wayland: copy and paste 16 MB, {reps} presses each")
+    text = sample_text(16 << 20)
+    source.write_bytes(text)
+    for side in sides:
+        side.set_clipboard(source)
+    big = lambda side: side.copy(len(text), sum(text), BIG_TIMEOUT)  # noqa: E731
+    alternate("warm-up", sides, 1, big, keep)
+    big_copies = alternate("Wayland copy 16 MB", sides, reps, big, keep)
+    for side in sides:
+        (side.state / "inbox").write_bytes(text)
+        side.watch_clipboard()
+    keep |= {side.watcher.pid for side in sides}
+    round_trip = lambda side: side.paste(text, BIG_TIMEOUT)  # noqa: E731
+    alternate("warm-up", sides, 1, round_trip, keep)
+    big_pastes = alternate("Wayland paste 16 MB", sides, reps, round_trip, keep)
+
+    def figure(name, results, failures, pick=lambda r: r):
+        return Figure(name, "ms", 1e6, [pick(r) for r in results.get("agent", [])],
+                      [pick(r) for r in results.get("pipeline", [])], failures=failures)
+
+    return [
+        figure("copy: wtype start → tool start", copies, "Wayland copy presses", lambda r: r[0]),
+        figure("paste: wtype start → tool start", pastes, "Wayland paste presses"),
+        Figure("wtype alone: start → exit, in the rows above", "ms", 1e6, limit=wtype),
+        figure("copy 16 MB: wtype start → tool read all", big_copies, "Wayland copy 16 MB",
+               lambda r: r[1]),
+        figure("paste 16 MB: wtype start → wl-paste read all", big_pastes,
+               "Wayland paste 16 MB"),
+    ]
+
+
+def run_wayland(args, counts):
+    """The agent against sway bindings running wl-clipboard pipelines; [] when it cannot run."""
+    missing = [name for name in WAYLAND_PROGRAMS if not shutil.which(name)]
+    if missing:
+        progress(f"Wayland side skipped: {', '.join(missing)} not installed")
+        return []
+    with SwaySide("agent", args.tool) as agent:
+        why = agent.start_agent(args.agent)
+        if why:
+            progress(f"Wayland side skipped: {why}")
+            return []
+        with SwaySide("pipeline", args.tool) as pipeline:
+            pipeline.bind_pipeline()
+            return measure_wayland([agent, pipeline], counts)
+
+
 def run(args):
     counts = QUICK if args.quick else FULL
     began = time.monotonic()
@@ -709,12 +950,17 @@ def run(args):
             figures += measure_pastes(sides, counts, keep, pipeline_side)
             figures.append(measure_starts(agent_side, counts["starts"]))
             figures += measure_idle(agent_side, [floor_side, pipeline_side], counts["idle"])
-        progress(f"done in {time.monotonic() - began:.0f} s")
     finally:
         # What was measured before a failure is still worth seeing.
         print_table(figures)
         print_goals(figures)
         print("\n".join([""] + NOTES))
+    wayland = run_wayland(args, counts)
+    if wayland:
+        print("\n== Wayland, headless sway: the agent and sway bindings running wl-clipboard"
+              " pipelines, from starting wtype")
+        print_table(wayland)
+    progress(f"done in {time.monotonic() - began:.0f} s")
 
 
 def main():
