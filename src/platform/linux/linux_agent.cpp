@@ -8,8 +8,9 @@
 #include <string>
 
 #include "app/startup.h"
+#include "platform/linux/bus_notifier.h"
 #include "platform/linux/event_loop.h"
-#include "platform/linux/notify_send_notifier.h"
+#include "platform/linux/session_bus.h"
 #include "platform/linux/x_clipboard.h"
 #include "platform/linux/x_connection.h"
 #include "platform/linux/x_hotkeys.h"
@@ -59,7 +60,8 @@ int runLinuxAgent(const Settings& settings, const StartupShortcuts& shortcuts) {
   }
   x->attach(loop);
 
-  NotifySendNotifier notifier;
+  SessionBus bus(loop);
+  BusNotifier notifier(loop, bus);
   XClipboard clipboard(*x);
   XHotkeys hotkeys(*x);
   auto runner = startAgent(settings, shortcuts, {loop, clipboard, notifier, hotkeys});
