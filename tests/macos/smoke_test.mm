@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "hotkeys/hotkey_spec.h"
+#include "hotkeys/key_codes.h"
 #include "platform/clipboard.h"
 #include "platform/hotkey_system.h"
 #include "platform/macos/mac_desktop.h"
@@ -28,7 +29,7 @@ TEST(MacPasteboard, GivesBackWhatWasWritten) {
 
 TEST(MacHotkeys, RegistersACombinationOnce) {
   auto desktop = makeMacDesktop();
-  const HotkeySpec ctrlAltC{controlKey | optionKey, 0x08};
+  const HotkeySpec ctrlAltC{carbon::controlKey | carbon::optionKey, keyCodes().at("c")};
   EXPECT_EQ(desktop->hotkeys().registerHotKey(ctrlAltC, {hotkeySignature, copyHotkeyId}), 0);
   EXPECT_NE(desktop->hotkeys().registerHotKey(ctrlAltC, {hotkeySignature, pasteHotkeyId}), 0);
 }

@@ -21,19 +21,19 @@ CarbonHotkeys::CarbonHotkeys() {
     return noErr;
   };
   EventHandlerRef ref = nullptr;
-  // Without the handler no press would ever arrive, yet registering still
-  // shows the user which shortcuts the system accepts; its status is not acted on.
+  // The status is not acted on: the registrations that follow, and the
+  // status line, tell the user what to expect.
   InstallEventHandler(GetApplicationEventTarget(), onPressed, 1, &hotKeyPressed, this, &ref);
   handlerRef_.reset(ref);
 }
 
 CarbonHotkeys::~CarbonHotkeys() = default;
 
-int32_t CarbonHotkeys::registerHotKey(uint32_t keyCode, uint32_t modifiers, uint32_t signature,
-                                      uint32_t id) {
+int32_t CarbonHotkeys::registerHotKey(const HotkeySpec& spec, HotkeyId id) {
   EventHotKeyRef ref = nullptr;
-  OSStatus status = RegisterEventHotKey(keyCode, modifiers, EventHotKeyID{signature, id},
-                                        GetApplicationEventTarget(), 0, &ref);
+  OSStatus status =
+      RegisterEventHotKey(spec.keyCode, spec.modifiers, EventHotKeyID{id.signature, id.id},
+                          GetApplicationEventTarget(), 0, &ref);
   if (status == noErr) hotKeys_.emplace_back(ref);
   return status;
 }

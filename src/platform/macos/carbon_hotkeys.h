@@ -1,31 +1,28 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <vector>
+
+#include "platform/hotkey_system.h"
 
 // Carbon's own opaque types, behind EventHandlerRef and EventHotKeyRef.
 struct OpaqueEventHandlerRef;
 struct OpaqueEventHotKeyRef;
 
-// System-wide hot keys through the Carbon Event Manager. This header stays free
-// of hotkeys/hotkey_spec.h: Carbon declares cmdKey, shiftKey, optionKey and
-// controlKey as well, so no file may see both.
-class CarbonHotkeys {
+// System-wide hot keys through the Carbon Event Manager, delivered by the
+// application loop on the main thread.
+class CarbonHotkeys : public HotkeySystem {
  public:
-  using Handler = std::function<void(uint32_t id)>;
-
   // Installs the hot-key-pressed handler on the application event target.
   CarbonHotkeys();
   CarbonHotkeys(const CarbonHotkeys&) = delete;
   CarbonHotkeys& operator=(const CarbonHotkeys&) = delete;
-  ~CarbonHotkeys();
+  ~CarbonHotkeys() override;
 
-  // Called on the main thread with the id of each press.
-  void setHandler(Handler handler) { handler_ = std::move(handler); }
-  // RegisterEventHotKey's status: 0 when the combination is now registered.
-  int32_t registerHotKey(uint32_t keyCode, uint32_t modifiers, uint32_t signature, uint32_t id);
+  void setHandler(Handler handler) override { handler_ = std::move(handler); }
+  // RegisterEventHotKey's status.
+  int32_t registerHotKey(const HotkeySpec& spec, HotkeyId id) override;
 
  private:
   struct RemoveHandler {

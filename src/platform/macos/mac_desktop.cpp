@@ -2,25 +2,12 @@
 
 #include <csignal>
 
-#include "hotkeys/hotkey_spec.h"
-#include "platform/hotkey_system.h"
 #include "platform/macos/app_kit.h"
 #include "platform/macos/carbon_hotkeys.h"
 #include "platform/macos/gcd_main_queue.h"
 #include "platform/macos/osascript_notifier.h"
 
 namespace {
-
-class MacHotkeys : public HotkeySystem {
- public:
-  void setHandler(Handler handler) override { carbon_.setHandler(std::move(handler)); }
-  int32_t registerHotKey(const HotkeySpec& spec, HotkeyId id) override {
-    return carbon_.registerHotKey(spec.keyCode, spec.modifiers, id.signature, id.id);
-  }
-
- private:
-  CarbonHotkeys carbon_;
-};
 
 // The system pasteboard keeps what was written to it when the agent ends, so
 // a stop signal needs no work first and its default action is the stop: it
@@ -37,7 +24,7 @@ class MacDesktop : public Desktop {
     std::signal(SIGPIPE, SIG_IGN);
     endOnStopSignals();
     becomeAccessoryApplication();
-    hotkeys_ = std::make_unique<MacHotkeys>();
+    hotkeys_ = std::make_unique<CarbonHotkeys>();
   }
 
   MainQueue& mainQueue() override { return mainQueue_; }
@@ -55,7 +42,7 @@ class MacDesktop : public Desktop {
   MacPasteboard clipboard_;
   OsascriptNotifier notifier_;
   // Made after the process has become an accessory application.
-  std::unique_ptr<MacHotkeys> hotkeys_;
+  std::unique_ptr<CarbonHotkeys> hotkeys_;
 };
 
 }  // namespace

@@ -25,16 +25,13 @@ struct EventTypeSpec {
   OSType eventClass;
   UInt32 eventKind;
 };
-typedef struct EventTypeSpec EventTypeSpec;
 
 struct EventHotKeyID {
   OSType signature;
   UInt32 id;
 };
-typedef struct EventHotKeyID EventHotKeyID;
 
 enum { noErr = 0 };
-enum { eventHotKeyExistsErr = -9878 };
 enum { kEventClassKeyboard = 'keyb' };
 enum { kEventHotKeyPressed = 5 };
 enum { kEventParamDirectObject = '----' };
