@@ -10,8 +10,8 @@ void runApplication() {
   [[NSApplication sharedApplication] run];
 }
 
-// Each access drains its own pool, so what it allocates never waits for a
-// pool of the caller's loop, whichever loop (or none) that is.
+// Each access has its own pool: what it allocates is freed at once, whether
+// the caller runs inside the application loop or not.
 std::optional<std::string> MacPasteboard::readText() {
   @autoreleasepool {
     NSString* text = [[NSPasteboard generalPasteboard] stringForType:NSPasteboardTypeString];
