@@ -3,7 +3,9 @@
 #include <poll.h>
 #include <sys/eventfd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdint>
 #include <system_error>
 
@@ -22,8 +24,25 @@ void EventLoop::submit(std::function<void()> block) {
   [[maybe_unused]] auto n = ::write(wake_.get(), &one, sizeof one);
 }
 
+void EventLoop::watch(int fd, short events, std::function<void(short revents)> onReady) {
+  watches_.push_back({fd, events, std::move(onReady)});
+}
+
 void EventLoop::watch(int fd, std::function<void()> onReady) {
-  watches_.push_back({fd, std::move(onReady)});
+  watch(fd, POLLIN, [onReady = std::move(onReady)](short) { onReady(); });
+}
+
+void EventLoop::unwatch(int fd) {
+  // Only marked: the handler may be the one running.
+  for (auto& w : watches_) {
+    if (w.fd == fd) w.fd = -1;
+  }
+}
+
+void EventLoop::sleepAtMost(std::chrono::milliseconds timeout) {
+  const int ms =
+      static_cast<int>(std::clamp<std::chrono::milliseconds::rep>(timeout.count(), 0, INT_MAX));
+  sleepTimeout_ = sleepTimeout_ < 0 ? ms : std::min(sleepTimeout_, ms);
 }
 
 void EventLoop::beforeSleep(std::function<void()> hook) {
@@ -49,12 +68,14 @@ void EventLoop::run() {
   stopped_ = false;
   std::vector<pollfd> fds;
   while (!stopped_) {
+    sleepTimeout_ = -1;
     for (auto& hook : beforeSleep_) hook();
     if (stopped_) break;
+    std::erase_if(watches_, [](const Watch& w) { return w.fd < 0; });
     fds.clear();
     fds.push_back({wake_.get(), POLLIN, 0});
-    for (const auto& w : watches_) fds.push_back({w.fd, POLLIN, 0});
-    if (::poll(fds.data(), fds.size(), -1) < 0) {
+    for (const auto& w : watches_) fds.push_back({w.fd, w.events, 0});
+    if (::poll(fds.data(), fds.size(), sleepTimeout_) < 0) {
       if (errno == EINTR) continue;
       throw std::system_error(errno, std::generic_category(), "poll");
     }
@@ -66,7 +87,7 @@ void EventLoop::run() {
       runPending();
     }
     for (size_t i = 1; i < fds.size() && !stopped_; ++i) {
-      if (fds[i].revents != 0) watches_[i - 1].onReady();
+      if (fds[i].revents != 0 && watches_[i - 1].fd >= 0) watches_[i - 1].onReady(fds[i].revents);
     }
   }
 }

@@ -1,6 +1,12 @@
 #include "platform/linux/event_loop.h"
 
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
+
+#include <chrono>
 
 #include <thread>
 #include <vector>
@@ -50,6 +56,28 @@ TEST(EventLoopTest, RunsAgainAfterStopAndWakesForAnotherThreadsBlock) {
   loop.submit([&] { submitter = std::thread([&] { loop.submit([&] { ran = true; }); }); });
   EXPECT_TRUE(driver.runUntil([&] { return ran; }));
   submitter.join();
+}
+
+TEST(EventLoopTest, AnUnwatchedHandlerRunsNoMoreAndADeadlineEndsTheSleep) {
+  LoopDriver driver;
+  EventLoop& loop = driver.loop();
+  int pipeFds[2];
+  ASSERT_EQ(::pipe2(pipeFds, O_CLOEXEC), 0);
+  UniqueFd readEnd(pipeFds[0]), writeEnd(pipeFds[1]);
+  ASSERT_EQ(::write(writeEnd.get(), "x", 1), 1);  // stays unread: readable on every sleep
+  int handled = 0, sleeps = 0;
+  loop.watch(readEnd.get(), POLLIN, [&](short revents) {
+    EXPECT_TRUE(revents & POLLIN);
+    ++handled;
+    loop.unwatch(readEnd.get());
+  });
+  // Nothing else ever becomes ready: only the deadline brings the next sleep.
+  loop.beforeSleep([&] {
+    ++sleeps;
+    loop.sleepAtMost(std::chrono::milliseconds(0));
+  });
+  EXPECT_TRUE(driver.runUntil([&] { return sleeps > 5; }));
+  EXPECT_EQ(handled, 1);
 }
 
 }  // namespace
