@@ -8,10 +8,10 @@
 
 std::optional<std::string> portalTrigger(const HotkeySpec& spec) {
   static constexpr std::array<std::pair<uint32_t, std::string_view>, 4> modifiers{{
-      {controlKey, "CTRL+"},
-      {optionKey, "ALT+"},
-      {shiftKey, "SHIFT+"},
-      {cmdKey, "LOGO+"},
+      {carbon::controlKey, "CTRL+"},
+      {carbon::optionKey, "ALT+"},
+      {carbon::shiftKey, "SHIFT+"},
+      {carbon::cmdKey, "LOGO+"},
   }};
   for (const auto& [name, code] : keyCodes()) {
     if (code != spec.keyCode) continue;

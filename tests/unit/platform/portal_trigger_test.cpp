@@ -27,11 +27,11 @@ TEST(PortalTrigger, WritesModifiersAndTheKeysymName) {
     ASSERT_TRUE(spec);
     EXPECT_EQ(portalTrigger(*spec), c.trigger);
   }
-  EXPECT_EQ(portalTrigger({controlKey, 10}), std::nullopt);
+  EXPECT_EQ(portalTrigger({carbon::controlKey, 10}), std::nullopt);
 
   // Every key's name must be an exact keysym name: the portal does not fold case.
   for (const auto& [name, code] : keyCodes()) {
-    const auto trigger = portalTrigger({controlKey, code});
+    const auto trigger = portalTrigger({carbon::controlKey, code});
     ASSERT_TRUE(trigger) << name;
     const std::string key = trigger->substr(trigger->find('+') + 1);
     EXPECT_EQ(xkb_keysym_from_name(key.c_str(), XKB_KEYSYM_NO_FLAGS),
