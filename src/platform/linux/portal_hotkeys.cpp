@@ -151,6 +151,10 @@ void PortalHotkeys::forget() {
   session_.clear();
   held_.clear();
   creates_ = 0;
+  endRequest();
+}
+
+void PortalHotkeys::endRequest() {
   response_.reset();
   call_.reset();
   then_ = nullptr;
@@ -236,7 +240,7 @@ void PortalHotkeys::request(const char* method, Step then, Append append) {
   const BusMessagePtr call(raw);
   if (r < 0 || !append(raw, token.c_str()) ||
       sd_bus_call_async(attached_, &slot, raw, onCallReply, this, 0) < 0) {
-    forget();
+    endRequest();
     return;
   }
   call_.reset(slot);
@@ -246,9 +250,7 @@ void PortalHotkeys::request(const char* method, Step then, Append append) {
 int PortalHotkeys::onResponse(sd_bus_message* m, void* self, sd_bus_error*) {
   auto& hotkeys = *static_cast<PortalHotkeys*>(self);
   const Step then = hotkeys.then_;
-  hotkeys.response_.reset();
-  hotkeys.call_.reset();
-  hotkeys.then_ = nullptr;
+  hotkeys.endRequest();
   // 0 is success; 1 the user cancelled; 2 the portal refused.
   uint32_t code = 2;
   if (sd_bus_message_read(m, "u", &code) >= 0 && code == 0) {
@@ -263,7 +265,7 @@ int PortalHotkeys::onResponse(sd_bus_message* m, void* self, sd_bus_error*) {
 }
 
 int PortalHotkeys::onCallReply(sd_bus_message* m, void* self, sd_bus_error*) {
-  if (sd_bus_message_is_method_error(m, nullptr)) static_cast<PortalHotkeys*>(self)->forget();
+  if (sd_bus_message_is_method_error(m, nullptr)) static_cast<PortalHotkeys*>(self)->endRequest();
   return 0;
 }
 

@@ -40,7 +40,9 @@ class PortalHotkeys final : public HotkeySystem {
 
   static int32_t probe(sd_bus* bus);
   void attach(sd_bus* bus);
+  // Drops the session (gone with the portal or the bus) and any request.
   void forget();
+  void endRequest();
   void createSession();
   void listShortcuts();
   void onCreated(sd_bus_message* results);
