@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "fuzz_check.h"
-#include "platform/linux/x_selection_data.h"
+#include "platform/linux/x11/x_selection_data.h"
 #include "reference_utf8.h"
 
 namespace {

@@ -4,12 +4,15 @@
 #include <variant>
 #include <vector>
 
+#include "app/agent.h"
+#include "app/choose_desktop.h"
 #include "app/command_line.h"
 #include "hotkeys/key_codes.h"
-#include "platform/linux/linux_agent.h"
+#include "platform/posix/fatal.h"
 #include "platform/posix/write_all.h"
 
 int main(int argc, char** argv) {
+  routeUncaughtExceptionsToExitFatally();
   keyCodes();
   Settings settings = readOptions(std::vector<std::string>(argv + 1, argv + argc));
   auto checked = checkSettings(settings);
@@ -17,5 +20,7 @@ int main(int argc, char** argv) {
     writeAll(STDERR_FILENO, *message);
     return usageExitStatus;
   }
-  return runLinuxAgent(settings, std::get<StartupShortcuts>(checked));
+  auto desktop = chooseDesktop();
+  auto runner = startAgent(settings, std::get<StartupShortcuts>(checked), *desktop);
+  return desktop->run();
 }

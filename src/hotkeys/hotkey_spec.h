@@ -11,11 +11,14 @@ struct HotkeySpec {
   friend bool operator==(const HotkeySpec&, const HotkeySpec&) = default;
 };
 
-// Carbon modifier bits, the only ones a HotkeySpec ever carries.
+// Carbon modifier bits, the only ones a HotkeySpec ever carries. In their
+// own namespace: Carbon's headers declare the same names.
+namespace carbon {
 inline constexpr uint32_t cmdKey = 0x0100;
 inline constexpr uint32_t shiftKey = 0x0200;
 inline constexpr uint32_t optionKey = 0x0800;
 inline constexpr uint32_t controlKey = 0x1000;
+}  // namespace carbon
 
 // Carbon's EventHotKeyID: what a registered shortcut is known by.
 struct HotkeyId {

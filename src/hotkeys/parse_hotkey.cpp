@@ -9,9 +9,9 @@
 namespace {
 
 constexpr std::pair<std::string_view, uint32_t> modifierWords[] = {
-    {"cmd", cmdKey},       {"command", cmdKey},  {"meta", cmdKey},
-    {"shift", shiftKey},   {"alt", optionKey},   {"opt", optionKey},
-    {"option", optionKey}, {"ctrl", controlKey}, {"control", controlKey},
+    {"cmd", carbon::cmdKey},       {"command", carbon::cmdKey},  {"meta", carbon::cmdKey},
+    {"shift", carbon::shiftKey},   {"alt", carbon::optionKey},   {"opt", carbon::optionKey},
+    {"option", carbon::optionKey}, {"ctrl", carbon::controlKey}, {"control", carbon::controlKey},
 };
 
 // Tab and Unicode's space separators (category Zs). Line ends are not blanks.

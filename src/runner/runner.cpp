@@ -1,11 +1,11 @@
 #include "runner/runner.h"
 
-#include <cstring>
 #include <system_error>
 #include <thread>
 #include <utility>
 
 #include "platform/posix/child_process.h"
+#include "platform/posix/error_text.h"
 #include "platform/posix/thread_name.h"
 #include "runner/dong_loi.h"
 #include "text/utf8.h"
@@ -13,11 +13,6 @@
 namespace {
 
 constexpr const char* failureTitle = "Varkel trượt chân";
-
-std::string errorText(int error) {
-  char buffer[256];
-  return ::strerror_r(error, buffer, sizeof buffer);
-}
 
 std::string validOrEmpty(std::string bytes) {
   return isValidUtf8(bytes) ? std::move(bytes) : std::string();
@@ -68,7 +63,7 @@ void Runner::pull() {
              self->clipboard_.clearContents();
              self->clipboard_.setString(std::move(text));
              self->notifier_.showNotification("Mục tiêu đã bị khoá",
-                                              "Truy sát ngay nào! Cmd+V để dán.");
+                                              "Truy sát ngay nào! " + std::string(self->clipboard_.pasteKeys()) + " để dán.");
            });
          }
        });

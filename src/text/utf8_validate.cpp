@@ -8,10 +8,6 @@ namespace {
 
 constexpr uint64_t highBits = 0x8080808080808080ULL;
 
-bool isContinuation(unsigned char c) {
-  return (c & 0xC0) == 0x80;
-}
-
 uint64_t load(const unsigned char* p) {
   uint64_t word;
   std::memcpy(&word, p, sizeof word);
@@ -54,18 +50,18 @@ bool isValidUtf8(std::string_view bytes) {
     const unsigned char lead = *p;
     const auto left = end - p;
     if (lead < 0xE0) {
-      if (lead < 0xC2 || left < 2 || !isContinuation(p[1])) return false;
+      if (lead < 0xC2 || left < 2 || !isUtf8Continuation(p[1])) return false;
       p += 2;
     } else if (lead < 0xF0) {
       const unsigned char low = lead == 0xE0 ? 0xA0 : 0x80;
       const unsigned char high = lead == 0xED ? 0x9F : 0xBF;
-      if (left < 3 || p[1] < low || p[1] > high || !isContinuation(p[2])) return false;
+      if (left < 3 || p[1] < low || p[1] > high || !isUtf8Continuation(p[2])) return false;
       p += 3;
     } else {
       const unsigned char low = lead == 0xF0 ? 0x90 : 0x80;
       const unsigned char high = lead == 0xF4 ? 0x8F : 0xBF;
-      if (lead > 0xF4 || left < 4 || p[1] < low || p[1] > high || !isContinuation(p[2]) ||
-          !isContinuation(p[3])) {
+      if (lead > 0xF4 || left < 4 || p[1] < low || p[1] > high || !isUtf8Continuation(p[2]) ||
+          !isUtf8Continuation(p[3])) {
         return false;
       }
       p += 4;

@@ -228,8 +228,8 @@ class Collector:
     def wait_for(self, predicate, timeout=TIMEOUT, what="output"):
         """Waits until predicate(bytes so far) is true; returns the bytes."""
         with self.cond:
-            ok = self.cond.wait_for(lambda: predicate(bytes(self.data)) or self.closed, timeout)
-            data = bytes(self.data)
+            ok = self.cond.wait_for(lambda: predicate(self._view()) or self.closed, timeout)
+            data = self._view()
             if ok and predicate(data):
                 return data
         state = "the stream ended" if self.closed else f"timed out after {timeout} s"
@@ -243,11 +243,18 @@ class Collector:
         self._thread.join(timeout)
         if self._thread.is_alive():
             raise TimeoutError(f"timed out after {timeout} s waiting for the stream to end")
-        return bytes(self.data)
+        return self._view()
 
     def bytes(self):
         with self.cond:
-            return bytes(self.data)
+            return self._view()
+
+    def _view(self):
+        # The agent's line naming its desktop layer is not what tests look for.
+        data = bytes(self.data)
+        if data.startswith(b"varkel: X11 (") and b"\n" in data:
+            return data.split(b"\n", 1)[1]
+        return data
 
 
 class Notification(NamedTuple):

@@ -5,7 +5,7 @@ import unittest
 from harness import BIG_TIMEOUT, STATUS_DEFAULT, Notification, Session
 
 SENT = Notification("varkel", "Varkel đã tung Sóng Âm", "Nội dung đã bay sang các máy khác.")
-FETCHED = Notification("varkel", "Mục tiêu đã bị khoá", "Truy sát ngay nào! Cmd+V để dán.")
+FETCHED = Notification("varkel", "Mục tiêu đã bị khoá", "Truy sát ngay nào! Ctrl+V để dán.")
 
 VIETNAMESE = "Tiếng Việt có dấu: ă â đ ê ô ơ ư — Xin chào thế giới!".encode()
 

@@ -4,7 +4,7 @@ NOTHING_TO_SEND = ("Chưa có gì để tung",
                    "Clipboard rỗng (hoặc không phải chữ) — copy một đoạn rồi bấm lại.")
 SENT = ("Varkel đã tung Sóng Âm", "Nội dung đã bay sang các máy khác.")
 NOTHING_FETCHED = ("Chưa thấy mục tiêu nào", "Máy kia chưa gửi gì sang.")
-FETCHED = ("Mục tiêu đã bị khoá", "Truy sát ngay nào! Cmd+V để dán.")
+FETCHED = ("Mục tiêu đã bị khoá", "Truy sát ngay nào! Ctrl+V để dán.")
 FAILED = "Varkel trượt chân"
 UNKNOWN_ERROR = "Không rõ lỗi."
 CANNOT_START = "Không chạy được varkel: "

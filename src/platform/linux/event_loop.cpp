@@ -7,10 +7,12 @@
 #include <cerrno>
 #include <climits>
 #include <cstdint>
-#include <system_error>
+
+#include "platform/posix/error_text.h"
+#include "platform/posix/fatal.h"
 
 EventLoop::EventLoop() : wake_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
-  if (!wake_) throw std::system_error(errno, std::generic_category(), "eventfd");
+  if (!wake_) exitFatally("varkel: eventfd: " + errorText(errno));
 }
 
 void EventLoop::submit(std::function<void()> block) {
@@ -77,7 +79,7 @@ void EventLoop::run() {
     for (const auto& w : watches_) fds.push_back({w.fd, w.events, 0});
     if (::poll(fds.data(), fds.size(), sleepTimeout_) < 0) {
       if (errno == EINTR) continue;
-      throw std::system_error(errno, std::generic_category(), "poll");
+      exitFatally("varkel: poll: " + errorText(errno));
     }
     // Blocks already queued first (the end of a run among them, so that a
     // press arriving with it finds the runner free), then the watched sources.

@@ -36,20 +36,29 @@ int aboveStandardFds(int fd) {
   return moved;
 }
 
-// Large texts cross the pipes in fewer, larger steps, with fewer switches
-// between the agent and the child than the default 64 KiB allow.
-constexpr int pipeBytes = 1 << 20;
-
 // Returns 0 or the errno of the failure.
 int makePipe(Pipe& pipe) {
   int fds[2];
+#if defined(O_CLOEXEC) && defined(_GNU_SOURCE) && defined(__linux__)
   if (::pipe2(fds, O_CLOEXEC) != 0) return errno;
+#else
+  // Another thread's spawn between these calls keeps the pipe all the same:
+  // every spawn of the agent closes the descriptors above 2.
+  if (::pipe(fds) != 0) return errno;
+  ::fcntl(fds[0], F_SETFD, FD_CLOEXEC);
+  ::fcntl(fds[1], F_SETFD, FD_CLOEXEC);
+#endif
   pipe.read.reset(aboveStandardFds(fds[0]));
   pipe.write.reset(aboveStandardFds(fds[1]));
   if (!pipe.read || !pipe.write) return errno;
+#if defined(F_SETPIPE_SZ)
+  // Large texts cross the pipes in fewer, larger steps, with fewer switches
+  // between the agent and the child than the default 64 KiB allow.
+  constexpr int pipeBytes = 1 << 20;
   // Bounded by /proc/sys/fs/pipe-max-size and the user's pipe allowance; a
   // refusal leaves the pipe as it was, which works, only slower.
   ::fcntl(pipe.write.get(), F_SETPIPE_SZ, pipeBytes);
+#endif
   return 0;
 }
 

@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <system_error>
 #include <thread>
 
 #include "platform/posix/spawn_attributes.h"
@@ -21,11 +22,20 @@ void launchDetached(const std::vector<std::string>& argv) {
   if (posix_spawn(&pid, args[0], actions.get(), attributes.get(), args.data(), environ) != 0) {
     return;
   }
-  // One small thread per helper waits for it; waiting for that pid alone
-  // leaves the children of other parts of the agent to their own owners.
-  std::thread([pid] {
-    nameThisThread("varkel-reap");
+  auto reap = [pid] {
     while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
     }
-  }).detach();
+  };
+  // One small thread per helper waits for it; waiting for that pid alone
+  // leaves the children of other parts of the agent to their own owners.
+  try {
+    std::thread([reap] {
+      nameThisThread("varkel-reap");
+      reap();
+    }).detach();
+  } catch (const std::system_error&) {
+    // No thread to spare: wait here rather than leave a zombie or fail the
+    // caller; the helper is short-lived.
+    reap();
+  }
 }

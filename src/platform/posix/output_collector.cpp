@@ -12,11 +12,15 @@ constexpr size_t blockBytes = 1 << 20;
 
 }  // namespace
 
+void OutputCollector::BlockDeleter::operator()(char* block) const {
+  std::allocator<char>().deallocate(block, blockBytes);
+}
+
 bool OutputCollector::readFrom(int fd) {
   const size_t used = size_ % blockBytes;
   if (used == 0 && blocks_.size() * blockBytes == size_) {
     // Untouched memory costs nothing until a read fills it.
-    blocks_.push_back(std::make_unique_for_overwrite<char[]>(blockBytes));
+    blocks_.push_back(Block(std::allocator<char>().allocate(blockBytes)));
   }
   const ssize_t n = ::read(fd, blocks_.back().get() + used, blockBytes - used);
   if (n > 0) {

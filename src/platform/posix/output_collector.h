@@ -19,6 +19,13 @@ class OutputCollector {
   std::string take();
 
  private:
-  std::vector<std::unique_ptr<char[]>> blocks_;
+  // Raw allocator memory: unlike new char[n]() it is not cleared first, and
+  // unlike make_unique_for_overwrite every standard library has it.
+  struct BlockDeleter {
+    void operator()(char* block) const;
+  };
+  using Block = std::unique_ptr<char[], BlockDeleter>;
+
+  std::vector<Block> blocks_;
   size_t size_ = 0;
 };

@@ -9,7 +9,12 @@ SpawnAttributes::SpawnAttributes() {
   sigemptyset(&none);
   posix_spawnattr_setsigdefault(&attr_, &all);
   posix_spawnattr_setsigmask(&attr_, &none);
-  posix_spawnattr_setflags(&attr_, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+  short flags = POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK;
+#if defined(__APPLE__)
+  // The child gets its three standard descriptors and nothing else.
+  flags |= POSIX_SPAWN_CLOEXEC_DEFAULT;
+#endif
+  posix_spawnattr_setflags(&attr_, flags);
 }
 
 SpawnAttributes::~SpawnAttributes() {
@@ -19,7 +24,10 @@ SpawnAttributes::~SpawnAttributes() {
 SpawnFileActions::SpawnFileActions(const std::vector<Redirect>& redirects) {
   posix_spawn_file_actions_init(&actions_);
   for (const auto& r : redirects) posix_spawn_file_actions_adddup2(&actions_, r.fd, r.target);
-#if defined(__GLIBC__)
+  // The child gets its three standard descriptors and nothing else, also
+  // those the agent inherited without close-on-exec. Elsewhere only the
+  // agent's own descriptors, all close-on-exec, are kept from it.
+#if defined(__GLIBC__) && defined(_GNU_SOURCE)
   posix_spawn_file_actions_addclosefrom_np(&actions_, 3);
 #endif
 }

@@ -14,8 +14,8 @@ struct Case {
   std::optional<HotkeySpec> expected;
 };
 
-constexpr uint32_t ctrlAlt = controlKey | optionKey;
-constexpr HotkeySpec ctrlB{controlKey, 11};
+constexpr uint32_t ctrlAlt = carbon::controlKey | carbon::optionKey;
+constexpr HotkeySpec ctrlB{carbon::controlKey, 11};
 const std::optional<HotkeySpec> rejected;
 
 template <typename... Cases>
@@ -28,8 +28,8 @@ void expectParses(const Cases&... cases) {
 TEST(ParseHotkey, Worked) {
   expectParses(
       Case{"ctrl+alt+b", HotkeySpec{ctrlAlt, 11}}, Case{"ctrl+alt+c", HotkeySpec{ctrlAlt, 8}},
-      Case{"Cmd + Shift + Space", HotkeySpec{cmdKey | shiftKey, 49}}, Case{"b+ctrl", ctrlB},
-      Case{"meta+a", HotkeySpec{cmdKey, 0}}, Case{"ctrl+q+w", HotkeySpec{controlKey, 13}},
+      Case{"Cmd + Shift + Space", HotkeySpec{carbon::cmdKey | carbon::shiftKey, 49}}, Case{"b+ctrl", ctrlB},
+      Case{"meta+a", HotkeySpec{carbon::cmdKey, 0}}, Case{"ctrl+q+w", HotkeySpec{carbon::controlKey, 13}},
       Case{"ctrl+esc+b", ctrlB}, Case{"ctrl+b+esc", rejected}, Case{"ctrl++b", ctrlB},
       Case{"+ctrl+b+", ctrlB}, Case{"ctrl+ +b", ctrlB}, Case{"b", rejected}, Case{"f1", rejected},
       Case{"space", rejected}, Case{"ctrl+alt", rejected}, Case{"", rejected}, Case{"+", rejected},
@@ -44,15 +44,15 @@ TEST(ParseHotkey, CaseAndBlanks) {
                Case{"ctrl+alt+b\n", rejected}, Case{"ctrl+alt+b\r", rejected},
                Case{"ctrl+\u200Bb", rejected},  // zero-width space is not Zs
                // The Kelvin sign lowercases to k; nothing else non-ASCII matches.
-               Case{"ctrl+\u212A", HotkeySpec{controlKey, 0x28}}, Case{"ctrl+\uFF42", rejected},
+               Case{"ctrl+\u212A", HotkeySpec{carbon::controlKey, 0x28}}, Case{"ctrl+\uFF42", rejected},
                Case{"ctrl+\u0130", rejected}, Case{"ctrl+a\u0301", rejected});
 }
 
 TEST(ParseHotkey, Pieces) {
   expectParses(
-      Case{"ctrl+a", HotkeySpec{controlKey, 0}},
+      Case{"ctrl+a", HotkeySpec{carbon::controlKey, 0}},
       Case{"cmd+command+meta+shift+alt+opt+option+ctrl+control+tab", HotkeySpec{0x1B00, 48}},
-      Case{"ctrl+ctrl+control+f12", HotkeySpec{controlKey, 111}}, Case{"ctrl+f13", rejected},
+      Case{"ctrl+ctrl+control+f12", HotkeySpec{carbon::controlKey, 111}}, Case{"ctrl+f13", rejected},
       Case{"ctrl+enter", rejected}, Case{"ctrl+capslock", rejected}, Case{"capslock+b", rejected},
       Case{"ctrl+b+", ctrlB},
       // An unknown word before the key is harmless, after it fatal.

@@ -1,4 +1,4 @@
-#include "platform/linux/x_clipboard.h"
+#include "platform/linux/x11/x_clipboard.h"
 
 #include <sys/eventfd.h>
 #include <unistd.h>
@@ -8,7 +8,7 @@
 #include <atomic>
 #include <thread>
 
-#include "platform/linux/x_selection_data.h"
+#include "platform/linux/x11/x_selection_data.h"
 #include "platform/posix/child_process.h"
 #include "platform/posix/unique_fd.h"
 #include "x_test_server.h"

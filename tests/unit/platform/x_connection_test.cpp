@@ -1,4 +1,4 @@
-#include "platform/linux/x_connection.h"
+#include "platform/linux/x11/x_connection.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "platform/linux/x_hotkeys.h"
+#include "platform/linux/x11/x_hotkeys.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 
 namespace {
 
-constexpr HotkeySpec ctrlAltC{controlKey | optionKey, 8};
+constexpr HotkeySpec ctrlAltC{carbon::controlKey | carbon::optionKey, 8};
 constexpr HotkeyId copyId{hotkeySignature, copyHotkeyId};
 constexpr uint16_t ctrlAlt = XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1;
 

@@ -1,4 +1,4 @@
-#include "platform/linux/x_key_positions.h"
+#include "platform/linux/x11/x_key_positions.h"
 
 #include <gtest/gtest.h>
 #include <xkbcommon/xkbcommon.h>

@@ -6,8 +6,8 @@
 #include <thread>
 #include <vector>
 
-#include "platform/linux/x_clipboard.h"
-#include "platform/linux/x_selection_data.h"
+#include "platform/linux/x11/x_clipboard.h"
+#include "platform/linux/x11/x_selection_data.h"
 #include "x_test_server.h"
 
 namespace {

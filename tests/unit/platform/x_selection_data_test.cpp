@@ -1,4 +1,4 @@
-#include "platform/linux/x_selection_data.h"
+#include "platform/linux/x11/x_selection_data.h"
 
 #include <gtest/gtest.h>
 

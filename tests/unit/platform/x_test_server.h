@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/linux/x_connection.h"
+#include "platform/linux/x11/x_connection.h"
 
 // A private Xvfb for one test, so that grabs and keyboard remapping never
 // touch the developer's desktop or another test's server. DISPLAY points at

@@ -62,6 +62,7 @@ class FakeClipboard : public Clipboard {
     text = std::move(value);
     if (onWrite) onWrite();
   }
+  std::string_view pasteKeys() const override { return "Ctrl+V"; }
 
  private:
   void check() {

@@ -34,7 +34,7 @@ const std::string sentBody = "Nội dung đã bay sang các máy khác.";
 const std::string nothingFetched = "Chưa thấy mục tiêu nào";
 const std::string nothingFetchedBody = "Máy kia chưa gửi gì sang.";
 const std::string fetched = "Mục tiêu đã bị khoá";
-const std::string fetchedBody = "Truy sát ngay nào! Cmd+V để dán.";
+const std::string fetchedBody = "Truy sát ngay nào! Ctrl+V để dán.";
 
 // ctest shows the row's name in place of its bytes.
 void PrintTo(const Row& row, std::ostream* os) {

@@ -1,4 +1,4 @@
-#include "platform/linux/x_connection.h"
+#include "platform/linux/x11/x_connection.h"
 
 #include <poll.h>
 #include <unistd.h>
@@ -8,11 +8,11 @@
 #include <cstdlib>
 
 #include "platform/linux/event_loop.h"
-#include "platform/posix/write_all.h"
+#include "platform/posix/fatal.h"
 
 namespace {
 
-constexpr std::string_view lostConnectionLine = "varkel: mất kết nối với máy chủ X\n";
+constexpr std::string_view lostConnectionLine = "varkel: mất kết nối với máy chủ X";
 
 // The property appended to for serverTime(); it never holds any data.
 constexpr std::string_view timestampProperty = "VARKEL_AGENT_TIMESTAMP";
@@ -27,10 +27,6 @@ std::string openError() {
     return "varkel: không mở được màn hình X (DISPLAY chưa được đặt)";
   }
   return std::string("varkel: không mở được màn hình X (DISPLAY=") + display + ")";
-}
-
-uint8_t eventType(const xcb_generic_event_t& event) {
-  return event.response_type & 0x7f;
 }
 
 // The server time an event carries, or CurrentTime for events without one.
@@ -195,8 +191,7 @@ void XConnection::dispatchPending() {
 
 void XConnection::checkAlive() {
   if (!xcb_connection_has_error(conn_)) return;
-  writeAll(STDERR_FILENO, lostConnectionLine);
-  _exit(1);
+  exitFatally(lostConnectionLine);
 }
 
 XEvent XConnection::received(xcb_generic_event_t* event) {

@@ -1,10 +1,6 @@
-#include "platform/linux/x_clipboard.h"
+#include "platform/linux/x11/x_clipboard.h"
 
 namespace {
-
-uint8_t eventType(const xcb_generic_event_t& event) {
-  return event.response_type & 0x7f;
-}
 
 SelectionAtoms internAtoms(XConnection& x) {
   SelectionAtoms atoms;

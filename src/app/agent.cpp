@@ -1,9 +1,9 @@
-#include "app/startup.h"
+#include "app/agent.h"
 
 #include <unistd.h>
 
 #include "hotkeys/register.h"
-#include "platform/hotkey_system.h"
+#include "platform/desktop.h"
 #include "platform/posix/write_all.h"
 #include "runner/runner.h"
 
@@ -22,18 +22,21 @@ void hotkeyHandler(Runner& runner, uint32_t id) {
 }
 
 std::shared_ptr<Runner> startAgent(const Settings& settings, const StartupShortcuts& shortcuts,
-                                   Platform platform) {
-  auto runner = std::make_shared<Runner>(settings.nodePath, settings.cliPath, platform.mainQueue,
-                                         platform.clipboard, platform.notifier);
+                                   Desktop& desktop) {
+  if (auto which = desktop.describe(); !which.empty()) {
+    writeAll(STDERR_FILENO, "varkel: " + which + "\n");
+  }
+  auto runner = std::make_shared<Runner>(settings.nodePath, settings.cliPath, desktop.mainQueue(),
+                                         desktop.clipboard(), desktop.notifier());
   // The handler holds the runner weakly: the caller's reference keeps it for
   // the life of the loop.
-  platform.hotkeys.setHandler([weak = std::weak_ptr<Runner>(runner)](uint32_t id) {
+  desktop.hotkeys().setHandler([weak = std::weak_ptr<Runner>(runner)](uint32_t id) {
     if (auto r = weak.lock()) hotkeyHandler(*r, id);
   });
   bool okCopy = dangKy(shortcuts.copy, copyHotkeyId, "gửi đi (" + settings.copySpec + ")",
-                       platform.hotkeys, platform.notifier);
+                       desktop.hotkeys(), desktop.notifier());
   bool okPaste = dangKy(shortcuts.paste, pasteHotkeyId, "lấy về (" + settings.pasteSpec + ")",
-                        platform.hotkeys, platform.notifier);
+                        desktop.hotkeys(), desktop.notifier());
   writeAll(STDOUT_FILENO, statusLine(settings, okCopy, okPaste));
   return runner;
 }

@@ -1,4 +1,4 @@
-#include "platform/linux/x_hotkeys.h"
+#include "platform/linux/x11/x_hotkeys.h"
 
 // xcb-xkb names a struct member `explicit`, a C++ keyword.
 #define explicit explicit_
@@ -13,7 +13,7 @@
 #include <string>
 #include <utility>
 
-#include "platform/linux/x_key_positions.h"
+#include "platform/linux/x11/x_key_positions.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "platform/linux/x_selection_owner.h"
+#include "platform/linux/x11/x_selection_owner.h"
 
 #include <algorithm>
 #include <cstring>
@@ -14,10 +14,6 @@ constexpr size_t largestChunk = 1024 * 1024;
 constexpr size_t requestHeaderBytes = 64;
 // The longest MULTIPLE list read, in 32-bit units (pairs of atoms).
 constexpr uint32_t multipleUnits = 4096;
-
-uint8_t eventType(const xcb_generic_event_t& event) {
-  return event.response_type & 0x7f;
-}
 
 size_t chunkBytesFor(xcb_connection_t* conn) {
   const size_t maxRequest = size_t{xcb_get_maximum_request_length(conn)} * 4;

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/linux/x_connection.h"
-#include "platform/linux/x_selection_data.h"
+#include "platform/linux/x11/x_connection.h"
+#include "platform/linux/x11/x_selection_data.h"
 
 // Owns the CLIPBOARD with a text and answers other clients' requests for it
 // from the event handlers, never blocking the loop: each large transfer is a

@@ -4,8 +4,8 @@
 #include <optional>
 #include <string>
 
-#include "platform/linux/x_connection.h"
-#include "platform/linux/x_selection_data.h"
+#include "platform/linux/x11/x_connection.h"
+#include "platform/linux/x11/x_selection_data.h"
 
 // The most text a read accepts; an owner that sends more is treated as
 // offering no text rather than allowed to exhaust memory.

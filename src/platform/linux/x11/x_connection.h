@@ -22,6 +22,11 @@ template <typename T>
 using XReply = std::unique_ptr<T, FreeDeleter>;
 using XEvent = std::unique_ptr<xcb_generic_event_t, FreeDeleter>;
 
+// An event's type, without the bit that marks events another client sent.
+inline uint8_t eventType(const xcb_generic_event_t& event) {
+  return event.response_type & 0x7f;
+}
+
 // The agent's one connection to the X server, from $DISPLAY, with the one
 // unmapped window that owns the clipboard and receives selection replies.
 // Main thread only.

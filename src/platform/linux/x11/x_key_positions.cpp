@@ -1,4 +1,4 @@
-#include "platform/linux/x_key_positions.h"
+#include "platform/linux/x11/x_key_positions.h"
 
 #include <xcb/xproto.h>
 
@@ -66,9 +66,9 @@ std::optional<std::string_view> xkbKeyName(uint32_t macKeyCode) {
 
 uint16_t xModifiers(uint32_t carbonModifiers) {
   uint16_t mask = 0;
-  if (carbonModifiers & cmdKey) mask |= XCB_MOD_MASK_4;
-  if (carbonModifiers & shiftKey) mask |= XCB_MOD_MASK_SHIFT;
-  if (carbonModifiers & optionKey) mask |= XCB_MOD_MASK_1;
-  if (carbonModifiers & controlKey) mask |= XCB_MOD_MASK_CONTROL;
+  if (carbonModifiers & carbon::cmdKey) mask |= XCB_MOD_MASK_4;
+  if (carbonModifiers & carbon::shiftKey) mask |= XCB_MOD_MASK_SHIFT;
+  if (carbonModifiers & carbon::optionKey) mask |= XCB_MOD_MASK_1;
+  if (carbonModifiers & carbon::controlKey) mask |= XCB_MOD_MASK_CONTROL;
   return mask;
 }

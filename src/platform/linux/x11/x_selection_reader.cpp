@@ -1,4 +1,4 @@
-#include "platform/linux/x_selection_reader.h"
+#include "platform/linux/x11/x_selection_reader.h"
 
 namespace {
 
@@ -6,10 +6,6 @@ constexpr unsigned propertySlots = 4;
 // GetProperty is asked for this many 32-bit units at a time, so that a
 // property of any size is read without one huge reply.
 constexpr uint32_t pieceUnits = (1u << 20) / 4;
-
-uint8_t eventType(const xcb_generic_event_t& event) {
-  return event.response_type & 0x7f;
-}
 
 // Reads a whole property of the agent's window and deletes it, which is also
 // what asks an INCR owner for its next chunk. The server deletes it with the

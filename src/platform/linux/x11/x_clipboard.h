@@ -6,10 +6,10 @@
 #include <string>
 
 #include "platform/clipboard.h"
-#include "platform/linux/x_connection.h"
-#include "platform/linux/x_selection_data.h"
-#include "platform/linux/x_selection_owner.h"
-#include "platform/linux/x_selection_reader.h"
+#include "platform/linux/x11/x_connection.h"
+#include "platform/linux/x11/x_selection_data.h"
+#include "platform/linux/x11/x_selection_owner.h"
+#include "platform/linux/x11/x_selection_reader.h"
 
 // The X CLIPBOARD selection as plain UTF-8 text. Reading waits for the
 // owner's answer, keeping other events for later; owning answers requests
@@ -26,6 +26,7 @@ class XClipboard final : public Clipboard {
   // clipboard manager that restores an emptied clipboard race the new text.
   void clearContents() override;
   void setString(std::string text) override;
+  std::string_view pasteKeys() const override { return "Ctrl+V"; }
 
   // When this client owns the CLIPBOARD with a text and a clipboard manager
   // runs, asks the manager to keep the text after this client has gone, and

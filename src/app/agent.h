@@ -5,25 +5,14 @@
 
 #include "app/command_line.h"
 
-class Clipboard;
-class HotkeySystem;
-class MainQueue;
-class Notifier;
+class Desktop;
 class Runner;
-
-// What the start-up sequence needs of the platform.
-struct Platform {
-  MainQueue& mainQueue;
-  Clipboard& clipboard;
-  Notifier& notifier;
-  HotkeySystem& hotkeys;
-};
 
 // Creates the runner, installs the shortcut handler, registers the copy then
 // the paste shortcut and writes the status line. The caller then runs the
-// main loop; the runner it gets back lives as long as that loop.
+// desktop's loop; the runner it gets back lives as long as that loop.
 std::shared_ptr<Runner> startAgent(const Settings& settings, const StartupShortcuts& shortcuts,
-                                   Platform platform);
+                                   Desktop& desktop);
 
 std::string statusLine(const Settings& settings, bool okCopy, bool okPaste);
 

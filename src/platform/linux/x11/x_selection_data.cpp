@@ -1,15 +1,9 @@
-#include "platform/linux/x_selection_data.h"
+#include "platform/linux/x11/x_selection_data.h"
 
 #include <algorithm>
 #include <cstring>
 
-namespace {
-
-bool isContinuation(unsigned char c) {
-  return (c & 0xC0) == 0x80;
-}
-
-}  // namespace
+#include "text/utf8.h"
 
 std::string latin1ToUtf8(std::string_view latin1) {
   std::string out;
@@ -38,7 +32,7 @@ std::optional<std::string> utf8ToLatin1(std::string_view utf8) {
     }
     if ((c != 0xC2 && c != 0xC3) || i + 1 >= utf8.size()) return std::nullopt;
     const auto next = static_cast<unsigned char>(utf8[++i]);
-    if (!isContinuation(next)) return std::nullopt;
+    if (!isUtf8Continuation(next)) return std::nullopt;
     out.push_back(static_cast<char>(((c & 0x03) << 6) | (next & 0x3F)));
   }
   return out;
@@ -49,7 +43,7 @@ bool fitsLatin1(std::string_view utf8) {
     const auto c = static_cast<unsigned char>(utf8[i]);
     if (c < 0x80) continue;
     if ((c != 0xC2 && c != 0xC3) || i + 1 >= utf8.size()) return false;
-    if (!isContinuation(static_cast<unsigned char>(utf8[++i]))) return false;
+    if (!isUtf8Continuation(static_cast<unsigned char>(utf8[++i]))) return false;
   }
   return true;
 }

@@ -1,4 +1,4 @@
-#include "platform/linux/x_lock_modifiers.h"
+#include "platform/linux/x11/x_lock_modifiers.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "platform/hotkey_system.h"
-#include "platform/linux/x_connection.h"
-#include "platform/linux/x_lock_modifiers.h"
+#include "platform/linux/x11/x_connection.h"
+#include "platform/linux/x11/x_lock_modifiers.h"
 
 struct xkb_context;
 struct xkb_keymap;

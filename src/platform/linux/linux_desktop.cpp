@@ -1,0 +1,6 @@
+#include "platform/linux/linux_desktop.h"
+
+int LinuxDesktop::run() {
+  loop_.run();
+  return 0;
+}

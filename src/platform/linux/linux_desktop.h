@@ -1,0 +1,30 @@
+#pragma once
+
+#include <string>
+
+#include "platform/desktop.h"
+#include "platform/linux/event_loop.h"
+#include "platform/linux/notify_send_notifier.h"
+#include "platform/linux/signal_hotkeys.h"
+#include "platform/linux/signals.h"
+
+// What every Linux desktop shares: the event loop, the signals, the
+// notifications, and shortcuts that go through the desktop's own registrar
+// (when it has one) as well as through SIGUSR1 and SIGUSR2.
+class LinuxDesktop : public Desktop {
+ public:
+  MainQueue& mainQueue() override { return loop_; }
+  HotkeySystem& hotkeys() override { return hotkeys_; }
+  Notifier& notifier() override { return notifier_; }
+  int run() override;
+
+ protected:
+  LinuxDesktop() = default;
+
+  EventLoop loop_;
+  Signals signals_{loop_};
+  SignalHotkeys hotkeys_{signals_};
+
+ private:
+  NotifySendNotifier notifier_;
+};
