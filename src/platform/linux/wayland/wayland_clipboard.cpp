@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <string_view>
 
+#include "platform/linux/wayland/clipboard_keeper.h"
 #include "platform/linux/wayland/data_control.h"
 #include "platform/linux/wayland/wayland_connection.h"
 #include "platform/posix/output_collector.h"
@@ -82,4 +83,11 @@ void WaylandClipboard::own(std::shared_ptr<const std::string> text) {
         if (held_) writers_.start(std::move(pipe), held_);
       },
       [this] { held_.reset(); });
+}
+
+bool WaylandClipboard::keepAfterExit(std::chrono::milliseconds bound) {
+  const auto deadline = WaylandConnection::Clock::now() + bound;
+  // Another client may have taken the selection a moment ago.
+  if (!connection_.roundtrip(deadline) || !held_) return false;
+  return keepClipboardText(held_, deadline);
 }

@@ -36,6 +36,11 @@ class WaylandClipboard final : public Clipboard {
   const std::shared_ptr<const std::string>& held() const { return held_; }
   size_t transfersUnderWay() const { return writers_.underWay(); }
 
+  // When this client holds the selection, leaves a process behind that keeps
+  // the text on the clipboard after this one has ended. True when that
+  // process took the selection within the bound.
+  bool keepAfterExit(std::chrono::milliseconds bound);
+
  private:
   WaylandConnection& connection_;
   DataControl& control_;
