@@ -1,25 +1,34 @@
 #!/usr/bin/env python3
-"""varkel-agent side by side with the sxhkd + xclip pipeline a user would write instead.
+"""varkel-agent side by side with the floor and with the sxhkd + xclip pipeline a user would write.
 
 Each side gets a desktop of its own (Xvfb, session bus, dunst, from the end-to-end harness), so
-both bind ctrl+alt+c and ctrl+alt+b and both stay up for the whole run; presses alternate
-between them. Both run the same stand-in tool (varkel-bench-tool), which reports when its
-first instruction ran and when it was done, on CLOCK_MONOTONIC, the clock read here when a key
-is pressed. Keys are pressed through XTEST, as xdotool does, from a connection opened once, so
-that no figure includes starting xdotool.
+all bind ctrl+alt+c and ctrl+alt+b and all stay up for the whole run; presses alternate
+between them, 150 ms apart. The floor (floor.c) is the least an X11 agent can do: it starts the
+tool on a press with the agent's command line and checks nothing. All run the same stand-in
+tool (varkel-bench-tool), which reports when its first instruction ran and when it was done, on
+CLOCK_MONOTONIC, the clock read here when a key is pressed. Keys are pressed through XTEST, as
+xdotool does, from a connection opened once, so that no figure includes starting xdotool.
 
-Usage: bench.py --agent PATH --tool PATH [--quick]
+Then, when sway, wl-clipboard and wtype are installed and the agent has a Wayland layer, the
+same on headless sway run as nobody: sway binds the keys to signals for the agent, or to
+wl-paste and wl-copy pipelines. There keys are pressed by running wtype, and figures count from
+starting it.
+
+Usage: bench.py --agent PATH --tool PATH --floor PATH [--quick]
 """
 
 import argparse
+import contextlib
 import ctypes
 import math
 import os
 import select
 import shlex
+import shutil
 import statistics
 import subprocess
 import sys
+import tempfile
 import time
 from pathlib import Path
 
@@ -32,11 +41,12 @@ FETCHED = "Mục tiêu đã bị khoá"
 FETCHED_BODY = "Truy sát ngay nào! Cmd+V để dán."
 
 SIZES = {"1 KB": 1 << 10, "1 MB": 1 << 20, "16 MB": 16 << 20, "64 MB": 64 << 20}
-FULL = {"presses": 200, "reps": {"1 KB": 30, "1 MB": 20, "16 MB": 8, "64 MB": 5},
+FULL = {"presses": 100, "reps": {"1 KB": 30, "1 MB": 20, "16 MB": 8, "64 MB": 5},
         "starts": 20, "idle": 60.0}
 QUICK = {"presses": 10, "reps": {"1 KB": 3, "1 MB": 3, "16 MB": 2, "64 MB": 2},
          "starts": 3, "idle": 3.0}
 WARM_UP = 3
+PRESS_GAP = 0.15
 TIMEOUT = 20.0
 BIG_TIMEOUT = 120.0
 
@@ -198,10 +208,12 @@ class RunFailed(Exception):
     """A run that ended without doing its job: counted, and left out of the figures."""
 
 
-# --- the two sides --------------------------------------------------------------------------
+# --- the sides ------------------------------------------------------------------------------
 
 class Side:
     """A desk with one way of binding the shortcuts to the tool."""
+
+    notifies = True
 
     def __init__(self, name, session, tool):
         self.name = name
@@ -211,6 +223,8 @@ class Side:
         self.state.mkdir()
         self.records = Records(self.state)
         self.x = XClient(session.display)
+        # Started through /usr/bin/env, the tool gets no state folder among its arguments.
+        self.env = {"VARKEL_BENCH_STATE": str(self.state)}
 
     def close(self):
         self.stop()
@@ -220,15 +234,29 @@ class Side:
     def copy(self, size, total, timeout):
         """One press of the copy shortcut: (to tool start, to all bytes read, to Notify) in ns."""
         pressed = self.x.press("c")
-        n = self.session.wait_notification(timeout)
-        notified = time.monotonic_ns()
-        if n.title != SENT:
-            raise RunFailed(f"{self.name}: {n.title}: {n.body}")
+        notified = None
+        if self.notifies:
+            n = self.session.wait_notification(timeout)
+            notified = time.monotonic_ns() - pressed
+            if n.title != SENT:
+                raise RunFailed(f"{self.name}: {n.title}: {n.body}")
         verb, start, end, count, got_total = self.records.next(timeout)
         if verb != "push" or count != size or got_total != total:
             raise RunFailed(f"{self.name}: the tool got {count} bytes (sum {got_total}), "
                             f"expected {size} (sum {total})")
-        return start - pressed, end - pressed, notified - pressed
+        return start - pressed, end - pressed, notified
+
+    def paste_start(self, timeout):
+        """One press of the paste shortcut: ns until the tool started."""
+        pressed = self.x.press("b")
+        verb, start, _, _, _ = self.records.next(timeout)
+        if self.notifies:
+            n = self.session.wait_notification(timeout)
+            if n.title != FETCHED:
+                raise RunFailed(f"{self.name}: {n.title}: {n.body}")
+        if verb != "pull":
+            raise RunFailed(f"{self.name}: the tool ran {verb}")
+        return start - pressed
 
     def paste(self, text, timeout):
         """One press of the paste shortcut: ns until xclip -o reads the whole text."""
@@ -249,8 +277,10 @@ class Side:
 
 
 class AgentSide(Side):
+    """The agent with its default --node, /usr/bin/env, and the tool as its --cli."""
+
     def start(self):
-        self.agent = self.session.start_agent(cli=self.state, node=self.tool)
+        self.agent = self.session.start_agent(cli=self.tool, node=None, env=self.env)
         line = self.agent.wait_status_line()
         if line != harness.STATUS_DEFAULT:
             raise RuntimeError(f"agent: unexpected status line {line!r}")
@@ -265,9 +295,25 @@ class AgentSide(Side):
         return self.agent.pid
 
 
+class FloorSide(AgentSide):
+    """floor.c, with the agent's command line, or (direct) starting the tool itself."""
+
+    notifies = False
+
+    def __init__(self, name, session, tool, floor, direct=False):
+        super().__init__(name, session, tool)
+        self.argv = [str(floor)] + (["--node", str(tool), "--cli", str(self.state)] if direct
+                                    else ["--cli", str(tool)])
+
+    def start(self):
+        self.agent = harness.Agent(self.argv, self.session.env(self.env))
+        if self.agent.wait_status_line() != b"ready\n":
+            raise RuntimeError("floor: not ready")
+
+
 class PipelineSide(Side):
     def start(self):
-        tool = f"{shlex.quote(str(self.tool))} {shlex.quote(str(self.state))}"
+        tool = shlex.quote(str(self.tool))
         rc = self.session.dir / "sxhkdrc"
         rc.write_text(
             "ctrl + alt + c\n"
@@ -278,7 +324,7 @@ class PipelineSide(Side):
             f" && notify-send '{FETCHED}' '{FETCHED_BODY}'\n")
         self.log = open(self.session.dir / "sxhkd.log", "wb")
         self.proc = subprocess.Popen(
-            ["sxhkd", "-c", str(rc)], env=self.session.env({"SHELL": "/bin/sh"}),
+            ["sxhkd", "-c", str(rc)], env=self.session.env({"SHELL": "/bin/sh", **self.env}),
             stdin=subprocess.DEVNULL, stdout=self.log, stderr=subprocess.STDOUT,
             start_new_session=True)
 
@@ -340,11 +386,15 @@ def percentile(values, fraction):
     return ordered[max(0, math.ceil(fraction * len(ordered)) - 1)]
 
 
+ROLES = ("agent", "floor", "pipeline")
+
+
 class Figure:
-    def __init__(self, name, unit, scale, agent, pipeline, limit=None, goal=None, failures=None):
+    def __init__(self, name, unit, scale, agent=(), pipeline=(), limit=(), goal=None,
+                 failures=None, floor=()):
         self.name, self.unit, self.scale = name, unit, scale
-        self.agent, self.pipeline, self.limit, self.goal = agent, pipeline, limit, goal
-        self.failures = failures
+        self.agent, self.floor, self.pipeline, self.limit = agent, floor, pipeline, limit
+        self.goal, self.failures = goal, failures
 
     def cells(self):
         def show(values, fraction=None):
@@ -360,19 +410,28 @@ class Figure:
             return f"{statistics.median(a) / statistics.median(b):.2f}"
 
         return [self.name + f" ({self.unit})", show(self.agent), show(self.agent, 0.95),
-                show(self.pipeline), show(self.pipeline, 0.95), ratio(self.pipeline, self.agent),
-                show(self.limit) if self.limit else "", ratio(self.agent, self.limit)
-                if self.limit else "", self.failed(), self.goal(self) if self.goal else ""]
+                show(self.floor), show(self.floor, 0.95), show(self.pipeline),
+                show(self.pipeline, 0.95), ratio(self.agent, self.floor),
+                ratio(self.pipeline, self.agent), show(self.limit) if self.limit else "",
+                ratio(self.agent, self.limit) if self.limit else "", self.failed(),
+                self.verdict()]
 
     def failed(self):
         counts = FAILURES.get(self.failures)
-        return f"{counts['agent']} / {counts['pipeline']}" if counts else ""
+        if not counts:
+            return ""
+        return " / ".join(str(sum(n for side, n in counts.items() if side.startswith(role)))
+                          if any(side.startswith(role) for side in counts) else "—"
+                          for role in ROLES)
+
+    def verdict(self):
+        return self.goal(self) if self.goal else ""
 
 
 def ratio_goal(text, test):
     def goal(figure):
         counts = FAILURES.get(figure.failures)
-        if counts and counts["agent"]:
+        if counts and counts.get("agent"):
             return "NOT met: runs failed; " + text
         return ("met: " if figure.agent and test(figure) else "NOT met: ") + text
     return goal
@@ -383,8 +442,9 @@ def median(values):
 
 
 def print_table(figures, out=sys.stdout):
-    header = ["figure", "agent median", "agent p95", "pipeline median", "pipeline p95",
-              "pipeline ÷ agent", "limit median", "agent ÷ limit", "failed runs", "goal"]
+    header = ["figure", "agent median", "agent p95", "floor median", "floor p95",
+              "pipeline median", "pipeline p95", "agent ÷ floor", "pipeline ÷ agent",
+              "limit median", "agent ÷ limit", "failed runs (agent / floor / pipeline)", "goal"]
     out.write("| " + " | ".join(header) + " |\n")
     out.write("|" + "|".join("---" for _ in header) + "|\n")
     for figure in figures:
@@ -392,17 +452,32 @@ def print_table(figures, out=sys.stdout):
     out.flush()
 
 
+def print_goals(figures, out=sys.stdout):
+    """The rows that are goals, each with whether it was met."""
+    goals = [(f.name, f.verdict()) for f in figures if f.goal]
+    met = sum(verdict.startswith("met") for _, verdict in goals)
+    out.write(f"\nGoals: {met} of {len(goals)} met\n")
+    for name, verdict in goals:
+        out.write(f"  {verdict.split(':')[0]:8} {name}: {verdict.split(': ', 1)[1]}\n")
+    out.flush()
+
+
 FAILURES = {}
+NOTES = []
 
 
 def alternate(what, sides, count, measure, keep):
-    """Calls measure(side) count times for each side, the sides taking turns.
+    """Calls measure(side) count times for each side, the sides taking turns, and the presses
+    PRESS_GAP apart.
 
     Failed runs are counted in FAILURES[what] and said on standard error."""
     results = {side.name: [] for side in sides}
     failures = FAILURES.setdefault(what, {side.name: 0 for side in sides})
+    next_press = time.monotonic()
     for i in range(count):
         for side in sides if i % 2 == 0 else reversed(sides):
+            time.sleep(max(0.0, next_press - time.monotonic()))
+            next_press = time.monotonic() + PRESS_GAP
             try:
                 results[side.name].append(measure(side))
             except RunFailed as e:
@@ -418,25 +493,40 @@ def progress(text):
     sys.stderr.flush()
 
 
-def measure_presses(sides, counts, keep):
-    progress(f"{counts['presses']} copy presses each, short text")
+def measure_presses(sides, direct, counts, keep):
+    """Press → tool start for copy and paste, and press → Notify for copy."""
+    progress(f"{counts['presses']} copy presses and as many paste presses each, short text")
     text = sample_text(64)
     for side in sides:
         side.session.set_clipboard(text)
-    press = lambda side: side.copy(len(text), sum(text), TIMEOUT)  # noqa: E731
-    alternate("warm-up", sides, WARM_UP, press, keep)
-    results = alternate("presses", sides, counts["presses"], press, keep)
-    agent, pipeline = results["agent"], results["pipeline"]
-    start_goal = ratio_goal("≥ 2× faster than the pipeline",
-                            lambda f: median(f.pipeline) >= 2 * median(f.agent))
+        (side.state / "inbox").write_bytes(text)
+    (direct.state / "inbox").write_bytes(text)
+    copy = lambda side: side.copy(len(text), sum(text), TIMEOUT)  # noqa: E731
+    paste = lambda side: side.paste_start(TIMEOUT)  # noqa: E731
+    alternate("warm-up", sides, WARM_UP, copy, keep)
+    copies = alternate("copy presses", sides, counts["presses"], copy, keep)
+    alternate("warm-up", sides + [direct], WARM_UP, paste, keep)
+    pastes = alternate("paste presses", sides + [direct], counts["presses"], paste, keep)
+    floor_goal = ratio_goal("at most 1.1× the floor",
+                            lambda f: median(f.agent) <= 1.1 * median(f.floor))
+    notify_goal = ratio_goal("at least 5× sooner than the pipeline",
+                             lambda f: median(f.pipeline) >= 5 * median(f.agent))
+    starts = {name: [r[0] for r in runs] for name, runs in copies.items()}
+    notified = {name: [r[2] for r in runs] for name, runs in copies.items()}
+    if pastes["floor"] and pastes[direct.name]:
+        hop = median(pastes["floor"]) - median(pastes[direct.name])
+        NOTES.append(f"The /usr/bin/env hop costs {hop / 1e6:.2f} ms at the median: the floor's"
+                     " paste press → tool start through it against the floor starting the tool"
+                     " itself.")
     return [
-        Figure("press → tool start", "ms", 1e6, [r[0] for r in agent], [r[0] for r in pipeline],
-               goal=start_goal, failures="presses"),
-        Figure("press → Notify on the bus", "ms", 1e6, [r[2] for r in agent],
-               [r[2] for r in pipeline],
-               goal=ratio_goal("faster than the pipeline",
-                               lambda f: median(f.agent) < median(f.pipeline)),
-               failures="presses"),
+        Figure("copy: press → tool start", "ms", 1e6, starts["agent"], starts["pipeline"],
+               floor=starts["floor"], goal=floor_goal, failures="copy presses"),
+        Figure("paste: press → tool start", "ms", 1e6, pastes["agent"], pastes["pipeline"],
+               floor=pastes["floor"], goal=floor_goal, failures="paste presses"),
+        Figure("paste: press → tool start, the floor starting the tool without /usr/bin/env",
+               "ms", 1e6, floor=pastes[direct.name]),
+        Figure("copy: press → Notify on the bus", "ms", 1e6, notified["agent"],
+               notified["pipeline"], goal=notify_goal, failures="copy presses"),
     ]
 
 
@@ -574,11 +664,11 @@ def wait_asleep(pid, timeout=TIMEOUT):
     harness.wait_until(asleep, timeout, "the agent to wait for events")
 
 
-def measure_idle(agent_side, pipeline_side, seconds):
+def measure_idle(agent_side, others, seconds):
     progress(f"idle for {seconds:.0f} s")
     agent_side.start()
     wait_asleep(agent_side.pid())
-    pids = {"agent": agent_side.pid(), "pipeline": pipeline_side.pid()}
+    pids = {"agent": agent_side.pid(), **{side.name: side.pid() for side in others}}
     before = {name: process_cost(pid) for name, pid in pids.items()}
     try:
         agent_side.agent.wait_exit(seconds)
@@ -589,14 +679,253 @@ def measure_idle(agent_side, pipeline_side, seconds):
     cost = {name: [a - b for a, b in zip(after[name], before[name])] for name in pids}
     rss_goal = ratio_goal("< 4 MiB", lambda f: max(f.agent) < 4 << 10)
     wake_goal = ratio_goal("0 over the window", lambda f: max(f.agent) == 0)
+
+    def figure(name, unit, scale, values, goal=None):
+        return Figure(name, unit, scale, [values["agent"]], [values["pipeline"]],
+                      floor=[values["floor"]], goal=goal)
+
     return [
-        Figure(f"idle {seconds:.0f} s: CPU time", "ms", 1e6, [cost["agent"][0]],
-               [cost["pipeline"][0]]),
-        Figure(f"idle {seconds:.0f} s: wake-ups", "count", 1, [cost["agent"][1]],
-               [cost["pipeline"][1]], goal=wake_goal),
-        Figure("resident memory after idling", "KiB", 1, [after["agent"][2]],
-               [after["pipeline"][2]], goal=rss_goal),
+        figure(f"idle {seconds:.0f} s: CPU time", "ms", 1e6,
+               {name: c[0] for name, c in cost.items()}),
+        figure(f"idle {seconds:.0f} s: wake-ups", "count", 1,
+               {name: c[1] for name, c in cost.items()}, wake_goal),
+        figure("resident memory after idling", "KiB", 1,
+               {name: a[2] for name, a in after.items()}, rss_goal),
     ]
+
+
+# --- Wayland: headless sway, where the compositor owns the shortcuts ------------------------
+
+WAYLAND_USER = 65534  # nobody: sway refuses to run as root
+WAYLAND_PROGRAMS = ("sway", "swaymsg", "wl-copy", "wl-paste", "wtype", "setpriv", "pkill")
+NO_DISPLAY = "không mở được màn hình"
+# As setpriv --reuid --regid --clear-groups, without a program of its own in the figures.
+AS_USER = {"user": WAYLAND_USER, "group": WAYLAND_USER, "extra_groups": []}
+SETPRIV = ["setpriv", f"--reuid={WAYLAND_USER}", f"--regid={WAYLAND_USER}", "--clear-groups"]
+
+
+class SwaySide:
+    """Headless sway as WAYLAND_USER in a private runtime folder, with the bench tool and the
+    shortcuts bound one way. Presses are wtype runs, so figures count from starting wtype."""
+
+    agent = None
+
+    def __init__(self, name, tool):
+        self.name = name
+        self.wtype = []  # how long each wtype ran
+        self.dir = Path(tempfile.mkdtemp(prefix="varkel-bench-sway-"))
+        self.procs = []
+        try:
+            self._start(tool)
+        except BaseException:
+            self.close()
+            raise
+
+    def _own(self, path):
+        os.chown(path, WAYLAND_USER, WAYLAND_USER)
+        return path
+
+    def _start(self, tool):
+        self._own(self.dir)  # mkdtemp made it 0700
+        self.tool = self._own(Path(shutil.copy(tool, self.dir)))
+        self.state = self.dir / "bench-tool"
+        self.state.mkdir()
+        self._own(self.state)
+        self.records = Records(self.state)
+        self._own(self.state / "records")
+        ready = self.dir / "ready"
+        os.mkfifo(ready)
+        self._own(ready)
+        fd = os.open(ready, os.O_RDWR | os.O_NONBLOCK | os.O_CLOEXEC)
+        config = self.dir / "config"
+        config.write_text(f'exec echo "$WAYLAND_DISPLAY $SWAYSOCK" >{ready}\n')
+        self.env = {"PATH": os.environ["PATH"], "HOME": str(self.dir),
+                    "XDG_RUNTIME_DIR": str(self.dir), "VARKEL_BENCH_STATE": str(self.state)}
+        self.log = open(self.dir / "sway.log", "wb")
+        self.procs.append(subprocess.Popen(
+            SETPRIV + ["sway", "-c", str(config)], stdin=subprocess.DEVNULL, stdout=self.log,
+            stderr=subprocess.STDOUT, start_new_session=True,
+            env={**self.env, "WLR_BACKENDS": "headless", "WLR_LIBINPUT_NO_DEVICES": "1",
+                 "WLR_RENDERER": "pixman"}))
+        try:
+            if not select.select([fd], [], [], TIMEOUT)[0]:
+                raise TimeoutError(f"sway did not start within {TIMEOUT} s; see {self.log.name}")
+            display, sock = os.read(fd, 4096).decode().split()
+        finally:
+            os.close(fd)
+        self.env.update(WAYLAND_DISPLAY=display, SWAYSOCK=sock)
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.close()
+
+    def close(self):
+        if self.agent:
+            self.agent.stop()
+        for proc in reversed(self.procs):
+            harness._stop(proc)
+        if hasattr(self, "records"):
+            self.records.close()
+        if hasattr(self, "log"):
+            self.log.close()
+        shutil.rmtree(self.dir, ignore_errors=True)
+
+    def run(self, argv, timeout=TIMEOUT, **kwargs):
+        return subprocess.run(argv, env=self.env, timeout=timeout, check=True, **AS_USER,
+                              **kwargs)
+
+    def bind(self, copy, paste):
+        for keys, command in (("c", copy), ("b", paste)):
+            self.run(["swaymsg", f"bindsym Ctrl+Alt+{keys} exec {command}"],
+                     stdout=subprocess.DEVNULL)
+
+    def bind_pipeline(self):
+        tool = shlex.quote(str(self.tool))
+        # -n: otherwise wl-paste adds a line feed that the text did not have.
+        self.bind(f"wl-paste -n | {tool} clip push --stdin",
+                  f"{tool} clip pull --print | wl-copy")
+
+    def start_agent(self, binary):
+        """Starts the agent as sway's shortcuts expect it; returns why not, if it cannot run."""
+        agent = self._own(Path(shutil.copy(binary, self.dir / "varkel-agent")))
+        self.agent = harness.Agent(SETPRIV + [str(agent), "--cli", str(self.tool)], self.env)
+        try:
+            self.agent.wait_status_line()
+        except TimeoutError:
+            if self.agent.running():
+                raise
+            said = self.agent.stderr.wait_closed().decode(errors="replace").strip()
+            if NO_DISPLAY in said:
+                return f"the agent has no Wayland layer yet ({said})"
+            raise RuntimeError(f"the agent ended on Wayland: {said}") from None
+        # The agent leads a session of its own: its pid picks it out from other agents of the
+        # same user on this machine, at no cost to pkill, which reads every process anyway.
+        self.bind(f"pkill -USR1 -x -s {self.agent.pid} varkel-agent",
+                  f"pkill -USR2 -x -s {self.agent.pid} varkel-agent")
+        return None
+
+    def pids(self):
+        return {proc.pid for proc in self.procs} | ({self.agent.pid} if self.agent else set())
+
+    def press(self, key):
+        pressed = time.monotonic_ns()
+        self.run(["wtype", "-M", "ctrl", "-M", "alt", key, "-m", "alt", "-m", "ctrl"])
+        self.wtype.append(time.monotonic_ns() - pressed)
+        return pressed
+
+    def copy(self, size, total, timeout):
+        """A copy press: ns from starting wtype to the tool's start and to all bytes read."""
+        pressed = self.press("c")
+        verb, start, end, count, got_total = self.records.next(timeout)
+        if verb != "push" or count != size or got_total != total:
+            raise RunFailed(f"{self.name}: the tool got {count} bytes (sum {got_total}), "
+                            f"expected {size} (sum {total})")
+        return start - pressed, end - pressed
+
+    def paste_start(self, timeout):
+        pressed = self.press("b")
+        verb, start, _, _, _ = self.records.next(timeout)
+        if verb != "pull":
+            raise RunFailed(f"{self.name}: the tool ran {verb}")
+        return start - pressed
+
+    def set_clipboard(self, source):
+        with open(source, "rb") as data:
+            self.run(["wl-copy"], stdin=data, stdout=subprocess.DEVNULL, timeout=BIG_TIMEOUT)
+
+    def watch_clipboard(self):
+        """A client that reads every new clipboard text, as it comes; the clipboard is
+        emptied first so that the first thing it reads is the next text."""
+        self.run(["wl-copy", "--clear"])
+        self.watcher = subprocess.Popen(["wl-paste", "--watch", "cat"], env=self.env,
+                                        stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                                        start_new_session=True, **AS_USER)
+        self.procs.append(self.watcher)
+
+    def paste(self, text, timeout):
+        """A paste press: ns from starting wtype until the watcher read the whole text."""
+        pressed = self.press("b")
+        self.records.next(timeout)
+        deadline = time.monotonic() + timeout
+        fd = self.watcher.stdout.fileno()
+        chunks, got = [], 0
+        while got < len(text):
+            remaining = deadline - time.monotonic()
+            if remaining <= 0 or not select.select([fd], [], [], remaining)[0]:
+                raise TimeoutError(f"{self.name}: no new clipboard text within {timeout} s")
+            chunks.append(os.read(fd, min(1 << 20, len(text) - got)))
+            got += len(chunks[-1])
+        done = time.monotonic_ns()
+        if b"".join(chunks) != text:
+            raise RunFailed(f"{self.name}: the clipboard held other bytes than the tool printed")
+        return done - pressed
+
+
+def measure_wayland(sides, counts):
+    keep = set().union(*(side.pids() for side in sides))
+    progress(f"Wayland: {counts['presses']} copy and paste presses each, short text")
+    text = sample_text(64)
+    source = sides[0].dir / "source"
+    source.write_bytes(text)
+    for side in sides:
+        side.set_clipboard(source)
+        (side.state / "inbox").write_bytes(text)
+    copy = lambda side: side.copy(len(text), sum(text), TIMEOUT)  # noqa: E731
+    paste = lambda side: side.paste_start(TIMEOUT)  # noqa: E731
+    alternate("warm-up", sides, WARM_UP, copy, keep)
+    copies = alternate("Wayland copy presses", sides, counts["presses"], copy, keep)
+    alternate("warm-up", sides, WARM_UP, paste, keep)
+    pastes = alternate("Wayland paste presses", sides, counts["presses"], paste, keep)
+    wtype = [t for side in sides for t in side.wtype]
+
+    reps = counts["reps"]["16 MB"]
+    progress(f"Wayland: copy and paste 16 MB, {reps} presses each")
+    text = sample_text(16 << 20)
+    source.write_bytes(text)
+    for side in sides:
+        side.set_clipboard(source)
+    big = lambda side: side.copy(len(text), sum(text), BIG_TIMEOUT)  # noqa: E731
+    alternate("warm-up", sides, 1, big, keep)
+    big_copies = alternate("Wayland copy 16 MB", sides, reps, big, keep)
+    for side in sides:
+        (side.state / "inbox").write_bytes(text)
+        side.watch_clipboard()
+    keep |= {side.watcher.pid for side in sides}
+    round_trip = lambda side: side.paste(text, BIG_TIMEOUT)  # noqa: E731
+    alternate("warm-up", sides, 1, round_trip, keep)
+    big_pastes = alternate("Wayland paste 16 MB", sides, reps, round_trip, keep)
+
+    def figure(name, results, failures, pick=lambda r: r):
+        return Figure(name, "ms", 1e6, [pick(r) for r in results.get("agent", [])],
+                      [pick(r) for r in results.get("pipeline", [])], failures=failures)
+
+    return [
+        figure("copy: wtype start → tool start", copies, "Wayland copy presses", lambda r: r[0]),
+        figure("paste: wtype start → tool start", pastes, "Wayland paste presses"),
+        Figure("wtype alone: start → exit, in the rows above", "ms", 1e6, limit=wtype),
+        figure("copy 16 MB: wtype start → tool read all", big_copies, "Wayland copy 16 MB",
+               lambda r: r[1]),
+        figure("paste 16 MB: wtype start → wl-paste read all", big_pastes,
+               "Wayland paste 16 MB"),
+    ]
+
+
+def run_wayland(args, counts):
+    """The agent against sway bindings running wl-clipboard pipelines; [] when it cannot run."""
+    missing = [name for name in WAYLAND_PROGRAMS if not shutil.which(name)]
+    if missing:
+        progress(f"Wayland side skipped: {', '.join(missing)} not installed")
+        return []
+    with SwaySide("agent", args.tool) as agent:
+        why = agent.start_agent(args.agent)
+        if why:
+            progress(f"Wayland side skipped: {why}")
+            return []
+        with SwaySide("pipeline", args.tool) as pipeline:
+            pipeline.bind_pipeline()
+            return measure_wayland([agent, pipeline], counts)
 
 
 def run(args):
@@ -604,36 +933,46 @@ def run(args):
     began = time.monotonic()
     figures = []
     try:
-        with harness.Session() as agent_desk, harness.Session() as pipeline_desk:
-            agent_side = AgentSide("agent", agent_desk, args.tool)
-            pipeline_side = PipelineSide("pipeline", pipeline_desk, args.tool)
-            sides = [agent_side, pipeline_side]
-            try:
-                agent_side.start()
-                pipeline_side.start()
-                keep = {agent_side.pid(), pipeline_side.pid()}
-                figures += measure_presses(sides, counts, keep)
-                figures += measure_copies(sides, counts, keep, pipeline_side)
-                figures += measure_pastes(sides, counts, keep, pipeline_side)
-                figures.append(measure_starts(agent_side, counts["starts"]))
-                figures += measure_idle(agent_side, pipeline_side, counts["idle"])
-            finally:
-                for side in sides:
-                    side.close()
-        progress(f"done in {time.monotonic() - began:.0f} s")
+        with contextlib.ExitStack() as stack:
+            desk = lambda: stack.enter_context(harness.Session())  # noqa: E731
+            agent_side = AgentSide("agent", desk(), args.tool)
+            floor_side = FloorSide("floor", desk(), args.tool, args.floor)
+            direct = FloorSide("floor, direct", desk(), args.tool, args.floor, direct=True)
+            pipeline_side = PipelineSide("pipeline", desk(), args.tool)
+            sides = [agent_side, floor_side, pipeline_side]
+            for side in sides + [direct]:
+                stack.callback(side.close)
+                side.start()
+            keep = {side.pid() for side in sides + [direct]}
+            figures += measure_presses(sides, direct, counts, keep)
+            sides.remove(floor_side)
+            figures += measure_copies(sides, counts, keep, pipeline_side)
+            figures += measure_pastes(sides, counts, keep, pipeline_side)
+            figures.append(measure_starts(agent_side, counts["starts"]))
+            figures += measure_idle(agent_side, [floor_side, pipeline_side], counts["idle"])
     finally:
         # What was measured before a failure is still worth seeing.
         print_table(figures)
+        print_goals(figures)
+        print("\n".join([""] + NOTES))
+    wayland = run_wayland(args, counts)
+    if wayland:
+        print("\n== Wayland, headless sway: the agent and sway bindings running wl-clipboard"
+              " pipelines, from starting wtype")
+        print_table(wayland)
+    progress(f"done in {time.monotonic() - began:.0f} s")
 
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--agent", required=True, help="the varkel-agent binary")
     parser.add_argument("--tool", required=True, help="the varkel-bench-tool binary")
+    parser.add_argument("--floor", required=True, help="the floor binary, built from floor.c")
     parser.add_argument("--quick", action="store_true", help="few repetitions, a short idle")
     args = parser.parse_args()
     os.environ["VARKEL_AGENT"] = str(Path(args.agent).resolve())
     args.tool = Path(args.tool).resolve()
+    args.floor = Path(args.floor).resolve()
     run(args)
 
 

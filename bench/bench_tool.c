@@ -1,7 +1,10 @@
 /* The clipboard tool as scripts/bench sees it: started as
  *
- *   varkel-bench-tool STATE clip push --stdin   reads standard input to its end
- *   varkel-bench-tool STATE clip pull --print   prints STATE/inbox
+ *   varkel-bench-tool [STATE] clip push --stdin   reads standard input to its end
+ *   varkel-bench-tool [STATE] clip pull --print   prints STATE/inbox
+ *
+ * STATE defaults to $VARKEL_BENCH_STATE, for when the tool is started as a script would be,
+ * through /usr/bin/env with the arguments that follow the script's path.
  *
  * Its first instruction and the end of its work are timed on CLOCK_MONOTONIC, the clock the
  * bench reads when it presses a key, and reported as one line on the FIFO STATE/records:
@@ -15,6 +18,7 @@
 #include <fcntl.h>
 #include <stdint.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 #include <time.h>
 #include <unistd.h>
@@ -63,8 +67,8 @@ static int drain(int from, int to, uint64_t* count, uint64_t* sum) {
   }
 }
 
-static void report(const char* state, const char* verb, int64_t start, int64_t end,
-                   uint64_t count, uint64_t sum) {
+static void report(const char* state, const char* verb, int64_t start, int64_t end, uint64_t count,
+                   uint64_t sum) {
   char path[4096];
   char line[256];
   snprintf(path, sizeof path, "%s/records", state);
@@ -82,28 +86,29 @@ int main(int argc, char** argv) {
   const int64_t start = nowNs();
   uint64_t count = 0;
   uint64_t sum = 0;
-  if (argc == 5 && strcmp(argv[2], "clip") == 0 && strcmp(argv[3], "push") == 0 &&
-      strcmp(argv[4], "--stdin") == 0) {
+  const char* state = argc == 5 ? argv[1] : getenv("VARKEL_BENCH_STATE");
+  char** args = (argc == 4 || argc == 5) && state ? argv + argc - 3 : NULL;
+  if (args && strcmp(args[0], "clip") != 0) args = NULL;
+  if (args && strcmp(args[1], "push") == 0 && strcmp(args[2], "--stdin") == 0) {
     if (drain(STDIN_FILENO, -1, &count, &sum) != 0) {
       perror("varkel-bench-tool: reading standard input");
       return 1;
     }
-    report(argv[1], "push", start, nowNs(), count, sum);
+    report(state, "push", start, nowNs(), count, sum);
     return 0;
   }
-  if (argc == 5 && strcmp(argv[2], "clip") == 0 && strcmp(argv[3], "pull") == 0 &&
-      strcmp(argv[4], "--print") == 0) {
+  if (args && strcmp(args[1], "pull") == 0 && strcmp(args[2], "--print") == 0) {
     char path[4096];
-    snprintf(path, sizeof path, "%s/inbox", argv[1]);
+    snprintf(path, sizeof path, "%s/inbox", state);
     int inbox = open(path, O_RDONLY | O_CLOEXEC);
     if (inbox < 0 || drain(inbox, STDOUT_FILENO, &count, &sum) != 0) {
       perror("varkel-bench-tool: printing the inbox");
       return 1;
     }
     close(inbox);
-    report(argv[1], "pull", start, nowNs(), count, sum);
+    report(state, "pull", start, nowNs(), count, sum);
     return 0;
   }
-  fputs("usage: varkel-bench-tool STATE clip push --stdin | STATE clip pull --print\n", stderr);
+  fputs("usage: varkel-bench-tool [STATE] clip push --stdin | [STATE] clip pull --print\n", stderr);
   return 2;
 }

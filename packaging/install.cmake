@@ -47,9 +47,8 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
 set(CPACK_DEBIAN_PACKAGE_SECTION x11)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-# The X libraries come from dpkg-shlibdeps; notify-send is run, not linked.
+# The X and systemd libraries come from dpkg-shlibdeps.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libnotify-bin")
 set(CPACK_STRIP_FILES ON)
 file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/deb-control/conffiles
   "/etc/xdg/autostart/varkel-agent.desktop\n")

@@ -3,8 +3,9 @@
 #include <string>
 
 #include "platform/desktop.h"
+#include "platform/linux/bus_notifier.h"
 #include "platform/linux/event_loop.h"
-#include "platform/linux/notify_send_notifier.h"
+#include "platform/linux/session_bus.h"
 #include "platform/linux/signal_hotkeys.h"
 #include "platform/linux/signals.h"
 
@@ -24,7 +25,8 @@ class LinuxDesktop : public Desktop {
   EventLoop loop_;
   Signals signals_{loop_};
   SignalHotkeys hotkeys_{signals_};
+  SessionBus bus_{loop_};
 
  private:
-  NotifySendNotifier notifier_;
+  BusNotifier notifier_{loop_, bus_};
 };
