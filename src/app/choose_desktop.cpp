@@ -1,5 +1,6 @@
 #include "app/choose_desktop.h"
 
+#include <cstdlib>
 #include <string>
 
 #include "platform/posix/fatal.h"
@@ -7,16 +8,48 @@
 #ifdef __APPLE__
 #include "platform/macos/mac_desktop.h"
 #else
+#include "platform/linux/wayland/wayland_desktop.h"
 #include "platform/linux/x11/x11_desktop.h"
 #endif
 
-std::unique_ptr<Desktop> chooseDesktop() {
 #ifdef __APPLE__
+
+std::unique_ptr<Desktop> chooseDesktop() {
   return makeMacDesktop();
-#else
-  std::string error;
-  auto desktop = makeX11Desktop(&error);
-  if (!desktop) exitFatally(error);
-  return desktop;
-#endif
 }
+
+#else
+
+namespace {
+
+bool isSet(const char* name) {
+  const char* value = std::getenv(name);
+  return value != nullptr && *value != '\0';
+}
+
+std::string shown(const char* name) {
+  return isSet(name) ? std::string(name) + "=" + std::getenv(name)
+                     : std::string(name) + " chưa được đặt";
+}
+
+}  // namespace
+
+// A compositor with a data-control clipboard gets the Wayland layer. One
+// without it (GNOME) still lets the agent use XWayland's selection, but key
+// grabs there only see keys while an X11 window has the focus, so the
+// shortcuts then come from the portal or the signals. Without Wayland, X11.
+std::unique_ptr<Desktop> chooseDesktop() {
+  std::string error;
+  const bool wayland = isSet("WAYLAND_DISPLAY");
+  if (wayland) {
+    if (auto desktop = makeWaylandDesktop(&error)) return desktop;
+  }
+  if (isSet("DISPLAY")) {
+    auto shortcuts = wayland ? X11Shortcuts::portalOrSignals : X11Shortcuts::keyGrabs;
+    if (auto desktop = makeX11Desktop(shortcuts, &error)) return desktop;
+  }
+  exitFatally("varkel: không mở được màn hình (" + shown("WAYLAND_DISPLAY") + ", " +
+              shown("DISPLAY") + ")");
+}
+
+#endif

@@ -1,10 +1,12 @@
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include "platform/desktop.h"
 #include "platform/linux/bus_notifier.h"
 #include "platform/linux/event_loop.h"
+#include "platform/linux/portal_hotkeys.h"
 #include "platform/linux/session_bus.h"
 #include "platform/linux/signal_hotkeys.h"
 #include "platform/linux/signals.h"
@@ -22,6 +24,11 @@ class LinuxDesktop : public Desktop {
  protected:
   LinuxDesktop() = default;
 
+  // For a client that cannot grab keys itself (on Wayland, or through
+  // XWayland): the global-shortcuts portal when the session has one, the
+  // signals alone otherwise. Returns the path taken, as describe() says it.
+  std::string usePortalOrSignals();
+
   EventLoop loop_;
   Signals signals_{loop_};
   SignalHotkeys hotkeys_{signals_};
@@ -29,4 +36,5 @@ class LinuxDesktop : public Desktop {
 
  private:
   BusNotifier notifier_{loop_, bus_};
+  std::unique_ptr<PortalHotkeys> portal_;  // after bus_, which it must not outlive
 };

@@ -27,6 +27,7 @@ class WaylandDesktop final : public LinuxDesktop {
         control_(std::move(control)),
         clipboard_(*connection_, *control_, loop_) {
     connection_->attach(loop_);
+    shortcuts_ = usePortalOrSignals();
     signals_.onStop([this](int signal) {
       clipboard_.keepAfterExit(keepBound);
       Signals::dieOf(signal);
@@ -36,13 +37,14 @@ class WaylandDesktop final : public LinuxDesktop {
   Clipboard& clipboard() override { return clipboard_; }
   std::string describe() const override {
     return "Wayland (WAYLAND_DISPLAY=" + displayName() + ", " + control_->protocolName() +
-           "); phím tắt: tín hiệu SIGUSR1/SIGUSR2";
+           "); phím tắt: " + shortcuts_;
   }
 
  private:
   std::unique_ptr<WaylandConnection> connection_;
   std::unique_ptr<DataControl> control_;
   WaylandClipboard clipboard_;
+  std::string shortcuts_;
 };
 
 }  // namespace

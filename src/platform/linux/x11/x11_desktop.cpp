@@ -15,10 +15,15 @@ constexpr std::chrono::milliseconds handOffBound{1500};
 
 class X11Desktop final : public LinuxDesktop {
  public:
-  explicit X11Desktop(std::unique_ptr<XConnection> x)
+  X11Desktop(std::unique_ptr<XConnection> x, X11Shortcuts shortcuts)
       : x_(std::move(x)), clipboard_(*x_), grabs_(*x_) {
     x_->attach(loop_);
-    hotkeys_.useRegistrar(grabs_);
+    if (shortcuts == X11Shortcuts::keyGrabs) {
+      hotkeys_.useRegistrar(grabs_);
+      shortcuts_ = "bắt phím X11 và tín hiệu SIGUSR1/SIGUSR2";
+    } else {
+      shortcuts_ = usePortalOrSignals();
+    }
     signals_.onStop([this](int signal) {
       clipboard_.handOffToManager(handOffBound);
       Signals::dieOf(signal);
@@ -28,20 +33,20 @@ class X11Desktop final : public LinuxDesktop {
   Clipboard& clipboard() override { return clipboard_; }
   std::string describe() const override {
     const char* display = std::getenv("DISPLAY");
-    return std::string("X11 (DISPLAY=") + (display ? display : "") +
-           "); phím tắt: bắt phím X11 và tín hiệu SIGUSR1/SIGUSR2";
+    return std::string("X11 (DISPLAY=") + (display ? display : "") + "); phím tắt: " + shortcuts_;
   }
 
  private:
   std::unique_ptr<XConnection> x_;
   XClipboard clipboard_;
   XHotkeys grabs_;
+  std::string shortcuts_;
 };
 
 }  // namespace
 
-std::unique_ptr<Desktop> makeX11Desktop(std::string* error) {
+std::unique_ptr<Desktop> makeX11Desktop(X11Shortcuts shortcuts, std::string* error) {
   auto x = XConnection::open(error);
   if (!x) return nullptr;
-  return std::make_unique<X11Desktop>(std::move(x));
+  return std::make_unique<X11Desktop>(std::move(x), shortcuts);
 }
