@@ -35,7 +35,7 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
 # CPack writes the summary as the first line and indents the rest; a blank line separates
 # paragraphs.
 set(CPACK_PACKAGE_DESCRIPTION
-  "varkel-agent is a small background program for the X11 desktop. It gives the
+  "varkel-agent is a small background program for Wayland and X11 desktops. It gives the
 command-line clipboard-sharing tool varkel two system-wide keyboard shortcuts:
 ctrl+alt+c sends the clipboard text through the tool, ctrl+alt+b fetches the text
 another machine sent and puts it on the clipboard. Every outcome is shown as a desktop
@@ -47,7 +47,7 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
 set(CPACK_DEBIAN_PACKAGE_SECTION x11)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-# The X and systemd libraries come from dpkg-shlibdeps.
+# The X, Wayland and systemd libraries come from dpkg-shlibdeps.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_STRIP_FILES ON)
 file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/deb-control/conffiles
