@@ -9,10 +9,10 @@ tool (varkel-bench-tool), which reports when its first instruction ran and when 
 CLOCK_MONOTONIC, the clock read here when a key is pressed. Keys are pressed through XTEST, as
 xdotool does, from a connection opened once, so that no figure includes starting xdotool.
 
-Then, when sway, wl-clipboard and wtype are installed and the agent has a Wayland layer, the
-same on headless sway run as nobody: sway binds the keys to signals for the agent, or to
-wl-paste and wl-copy pipelines. There keys are pressed by running wtype, and figures count from
-starting it.
+Then, when sway, wl-clipboard and wtype are installed, the same on headless sway run as nobody:
+sway binds the keys to signals for the agent, or to wl-paste and wl-copy pipelines. There keys
+are pressed by running wtype, and figures count from starting it. The agent there has a session
+bus with dunst.
 
 Usage: bench.py --agent PATH --tool PATH --floor PATH [--quick]
 """
@@ -697,8 +697,9 @@ def measure_idle(agent_side, others, seconds):
 # --- Wayland: headless sway, where the compositor owns the shortcuts ------------------------
 
 WAYLAND_USER = 65534  # nobody: sway refuses to run as root
-WAYLAND_PROGRAMS = ("sway", "swaymsg", "wl-copy", "wl-paste", "wtype", "setpriv", "pkill")
-NO_DISPLAY = "không mở được màn hình"
+WAYLAND_PROGRAMS = ("sway", "swaymsg", "wl-copy", "wl-paste", "wtype", "setpriv", "pkill",
+                    "gdbus")
+WAYLAND_LAYER = b"varkel: Wayland ("
 # As setpriv --reuid --regid --clear-groups, without a program of its own in the figures.
 AS_USER = {"user": WAYLAND_USER, "group": WAYLAND_USER, "extra_groups": []}
 SETPRIV = ["setpriv", f"--reuid={WAYLAND_USER}", f"--regid={WAYLAND_USER}", "--clear-groups"]
@@ -787,24 +788,54 @@ class SwaySide:
         self.bind(f"wl-paste -n | {tool} clip push --stdin",
                   f"{tool} clip pull --print | wl-copy")
 
+    def start_notifications(self):
+        """A session bus with dunst on it, as nobody. The bus is configured with no service
+        folder, so it starts nothing on demand: the agent's look for the global-shortcuts portal
+        then finds none at once, instead of starting xdg-desktop-portal in the middle of the
+        figures, and dunst is started here."""
+        config = self.dir / "bus.conf"
+        config.write_text(harness._BUS_CONFIG.format(dir=self.dir))
+        read_fd, write_fd = os.pipe()
+        try:
+            self.procs.append(subprocess.Popen(
+                ["dbus-daemon", f"--config-file={config}", "--nofork", "--nopidfile",
+                 f"--print-address={write_fd}"], stdin=subprocess.DEVNULL, stdout=self.log,
+                stderr=subprocess.STDOUT, pass_fds=(write_fd,), start_new_session=True,
+                **AS_USER))
+            os.close(write_fd)
+            write_fd = -1
+            self.env["DBUS_SESSION_BUS_ADDRESS"] = harness._read_line_from_fd(
+                read_fd, TIMEOUT, "dbus-daemon")
+        finally:
+            os.close(read_fd)
+            if write_fd >= 0:
+                os.close(write_fd)
+        rc = self.dir / "dunstrc"
+        rc.write_text(harness._DUNSTRC)
+        self.procs.append(subprocess.Popen(
+            ["dunst", "-config", str(rc)], env=self.env, stdin=subprocess.DEVNULL,
+            stdout=self.log, stderr=subprocess.STDOUT, start_new_session=True, **AS_USER))
+        self.run(["gdbus", "wait", "--session", "--timeout", str(int(TIMEOUT)),
+                  "org.freedesktop.Notifications"])
+
     def start_agent(self, binary):
-        """Starts the agent as sway's shortcuts expect it; returns why not, if it cannot run."""
+        """Starts the agent as sway's shortcuts expect it, on its Wayland layer."""
         agent = self._own(Path(shutil.copy(binary, self.dir / "varkel-agent")))
         self.agent = harness.Agent(SETPRIV + [str(agent), "--cli", str(self.tool)], self.env)
         try:
             self.agent.wait_status_line()
+            said = self.agent.stderr.wait_for(lambda d: b"\n" in d)
         except TimeoutError:
             if self.agent.running():
                 raise
-            said = self.agent.stderr.wait_closed().decode(errors="replace").strip()
-            if NO_DISPLAY in said:
-                return f"the agent has no Wayland layer yet ({said})"
-            raise RuntimeError(f"the agent ended on Wayland: {said}") from None
+            said = self.agent.stderr.wait_closed()
+        if not said.startswith(WAYLAND_LAYER):
+            raise RuntimeError("the agent is not on its Wayland layer: "
+                               + said.decode(errors="replace").strip())
         # The agent leads a session of its own: its pid picks it out from other agents of the
         # same user on this machine, at no cost to pkill, which reads every process anyway.
         self.bind(f"pkill -USR1 -x -s {self.agent.pid} varkel-agent",
                   f"pkill -USR2 -x -s {self.agent.pid} varkel-agent")
-        return None
 
     def pids(self):
         return {proc.pid for proc in self.procs} | ({self.agent.pid} if self.agent else set())
@@ -919,10 +950,8 @@ def run_wayland(args, counts):
         progress(f"Wayland side skipped: {', '.join(missing)} not installed")
         return []
     with SwaySide("agent", args.tool) as agent:
-        why = agent.start_agent(args.agent)
-        if why:
-            progress(f"Wayland side skipped: {why}")
-            return []
+        agent.start_notifications()
+        agent.start_agent(args.agent)
         with SwaySide("pipeline", args.tool) as pipeline:
             pipeline.bind_pipeline()
             return measure_wayland([agent, pipeline], counts)
