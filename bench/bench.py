@@ -9,10 +9,10 @@ tool (varkel-bench-tool), which reports when its first instruction ran and when 
 CLOCK_MONOTONIC, the clock read here when a key is pressed. Keys are pressed through XTEST, as
 xdotool does, from a connection opened once, so that no figure includes starting xdotool.
 
-Then, when sway, wl-clipboard and wtype are installed and the agent has a Wayland layer, the
-same on headless sway run as nobody: sway binds the keys to signals for the agent, or to
-wl-paste and wl-copy pipelines. There keys are pressed by running wtype, and figures count from
-starting it.
+Then, when sway, wl-clipboard and wtype are installed, the same on headless sway run as nobody:
+sway binds the keys to signals for the agent, or to wl-paste and wl-copy pipelines. There keys
+are pressed by running wtype, and figures count from starting it. The agent there has a session
+bus with dunst, and is also left idle, as on X. The goals list covers both.
 
 Usage: bench.py --agent PATH --tool PATH --floor PATH [--quick]
 """
@@ -452,9 +452,10 @@ def print_table(figures, out=sys.stdout):
     out.flush()
 
 
-def print_goals(figures, out=sys.stdout):
-    """The rows that are goals, each with whether it was met."""
-    goals = [(f.name, f.verdict()) for f in figures if f.goal]
+def print_goals(groups, out=sys.stdout):
+    """The rows that are goals, each with whether it was met; groups are (prefix, figures)."""
+    goals = [(prefix + f.name, f.verdict()) for prefix, figures in groups for f in figures
+             if f.goal]
     met = sum(verdict.startswith("met") for _, verdict in goals)
     out.write(f"\nGoals: {met} of {len(goals)} met\n")
     for name, verdict in goals:
@@ -664,6 +665,10 @@ def wait_asleep(pid, timeout=TIMEOUT):
     harness.wait_until(asleep, timeout, "the agent to wait for events")
 
 
+WAKE_GOAL = ratio_goal("0 over the window", lambda f: max(f.agent) == 0)
+RSS_GOAL = ratio_goal("< 4 MiB", lambda f: max(f.agent) < 4 << 10)
+
+
 def measure_idle(agent_side, others, seconds):
     progress(f"idle for {seconds:.0f} s")
     agent_side.start()
@@ -677,8 +682,6 @@ def measure_idle(agent_side, others, seconds):
         pass
     after = {name: process_cost(pid) for name, pid in pids.items()}
     cost = {name: [a - b for a, b in zip(after[name], before[name])] for name in pids}
-    rss_goal = ratio_goal("< 4 MiB", lambda f: max(f.agent) < 4 << 10)
-    wake_goal = ratio_goal("0 over the window", lambda f: max(f.agent) == 0)
 
     def figure(name, unit, scale, values, goal=None):
         return Figure(name, unit, scale, [values["agent"]], [values["pipeline"]],
@@ -688,17 +691,18 @@ def measure_idle(agent_side, others, seconds):
         figure(f"idle {seconds:.0f} s: CPU time", "ms", 1e6,
                {name: c[0] for name, c in cost.items()}),
         figure(f"idle {seconds:.0f} s: wake-ups", "count", 1,
-               {name: c[1] for name, c in cost.items()}, wake_goal),
+               {name: c[1] for name, c in cost.items()}, WAKE_GOAL),
         figure("resident memory after idling", "KiB", 1,
-               {name: a[2] for name, a in after.items()}, rss_goal),
+               {name: a[2] for name, a in after.items()}, RSS_GOAL),
     ]
 
 
 # --- Wayland: headless sway, where the compositor owns the shortcuts ------------------------
 
 WAYLAND_USER = 65534  # nobody: sway refuses to run as root
-WAYLAND_PROGRAMS = ("sway", "swaymsg", "wl-copy", "wl-paste", "wtype", "setpriv", "pkill")
-NO_DISPLAY = "không mở được màn hình"
+WAYLAND_PROGRAMS = ("sway", "swaymsg", "wl-copy", "wl-paste", "wtype", "setpriv", "pkill",
+                    "gdbus")
+WAYLAND_LAYER = b"varkel: Wayland ("
 # As setpriv --reuid --regid --clear-groups, without a program of its own in the figures.
 AS_USER = {"user": WAYLAND_USER, "group": WAYLAND_USER, "extra_groups": []}
 SETPRIV = ["setpriv", f"--reuid={WAYLAND_USER}", f"--regid={WAYLAND_USER}", "--clear-groups"]
@@ -787,24 +791,54 @@ class SwaySide:
         self.bind(f"wl-paste -n | {tool} clip push --stdin",
                   f"{tool} clip pull --print | wl-copy")
 
+    def start_notifications(self):
+        """A session bus with dunst on it, as nobody. The bus is configured with no service
+        folder, so it starts nothing on demand: the agent's look for the global-shortcuts portal
+        then finds none at once, instead of starting xdg-desktop-portal in the middle of the
+        figures, and dunst is started here."""
+        config = self.dir / "bus.conf"
+        config.write_text(harness._BUS_CONFIG.format(dir=self.dir))
+        read_fd, write_fd = os.pipe()
+        try:
+            self.procs.append(subprocess.Popen(
+                ["dbus-daemon", f"--config-file={config}", "--nofork", "--nopidfile",
+                 f"--print-address={write_fd}"], stdin=subprocess.DEVNULL, stdout=self.log,
+                stderr=subprocess.STDOUT, pass_fds=(write_fd,), start_new_session=True,
+                **AS_USER))
+            os.close(write_fd)
+            write_fd = -1
+            self.env["DBUS_SESSION_BUS_ADDRESS"] = harness._read_line_from_fd(
+                read_fd, TIMEOUT, "dbus-daemon")
+        finally:
+            os.close(read_fd)
+            if write_fd >= 0:
+                os.close(write_fd)
+        rc = self.dir / "dunstrc"
+        rc.write_text(harness._DUNSTRC)
+        self.procs.append(subprocess.Popen(
+            ["dunst", "-config", str(rc)], env=self.env, stdin=subprocess.DEVNULL,
+            stdout=self.log, stderr=subprocess.STDOUT, start_new_session=True, **AS_USER))
+        self.run(["gdbus", "wait", "--session", "--timeout", str(int(TIMEOUT)),
+                  "org.freedesktop.Notifications"])
+
     def start_agent(self, binary):
-        """Starts the agent as sway's shortcuts expect it; returns why not, if it cannot run."""
+        """Starts the agent as sway's shortcuts expect it, on its Wayland layer."""
         agent = self._own(Path(shutil.copy(binary, self.dir / "varkel-agent")))
         self.agent = harness.Agent(SETPRIV + [str(agent), "--cli", str(self.tool)], self.env)
         try:
             self.agent.wait_status_line()
+            said = self.agent.stderr.wait_for(lambda d: b"\n" in d)
         except TimeoutError:
             if self.agent.running():
                 raise
-            said = self.agent.stderr.wait_closed().decode(errors="replace").strip()
-            if NO_DISPLAY in said:
-                return f"the agent has no Wayland layer yet ({said})"
-            raise RuntimeError(f"the agent ended on Wayland: {said}") from None
+            said = self.agent.stderr.wait_closed()
+        if not said.startswith(WAYLAND_LAYER):
+            raise RuntimeError("the agent is not on its Wayland layer: "
+                               + said.decode(errors="replace").strip())
         # The agent leads a session of its own: its pid picks it out from other agents of the
         # same user on this machine, at no cost to pkill, which reads every process anyway.
         self.bind(f"pkill -USR1 -x -s {self.agent.pid} varkel-agent",
                   f"pkill -USR2 -x -s {self.agent.pid} varkel-agent")
-        return None
 
     def pids(self):
         return {proc.pid for proc in self.procs} | ({self.agent.pid} if self.agent else set())
@@ -912,26 +946,47 @@ def measure_wayland(sides, counts):
     ]
 
 
-def run_wayland(args, counts):
-    """The agent against sway bindings running wl-clipboard pipelines; [] when it cannot run."""
+def measure_wayland_idle(side, seconds):
+    """The agent just started on sway, left alone: as measure_idle does on X."""
+    progress(f"Wayland: idle for {seconds:.0f} s")
+    pid = side.agent.pid
+    wait_asleep(pid)
+    before = process_cost(pid)
+    try:
+        side.agent.wait_exit(seconds)
+        raise RuntimeError("the agent ended while idle on Wayland")
+    except subprocess.TimeoutExpired:
+        pass
+    after = process_cost(pid)
+    return [
+        Figure(f"idle {seconds:.0f} s: CPU time", "ms", 1e6, [after[0] - before[0]]),
+        Figure(f"idle {seconds:.0f} s: wake-ups", "count", 1, [after[1] - before[1]],
+               goal=WAKE_GOAL),
+        Figure("resident memory after idling", "KiB", 1, [after[2]], goal=RSS_GOAL),
+    ]
+
+
+def run_wayland(args, counts, figures):
+    """The agent against sway bindings running wl-clipboard pipelines, into figures; nothing
+    when the programs it needs are missing."""
     missing = [name for name in WAYLAND_PROGRAMS if not shutil.which(name)]
     if missing:
         progress(f"Wayland side skipped: {', '.join(missing)} not installed")
-        return []
+        return
     with SwaySide("agent", args.tool) as agent:
-        why = agent.start_agent(args.agent)
-        if why:
-            progress(f"Wayland side skipped: {why}")
-            return []
+        agent.start_notifications()
+        agent.start_agent(args.agent)
+        # First, while nothing else runs on the agent's compositor or bus.
+        idle = measure_wayland_idle(agent, counts["idle"])
         with SwaySide("pipeline", args.tool) as pipeline:
             pipeline.bind_pipeline()
-            return measure_wayland([agent, pipeline], counts)
+            figures += measure_wayland([agent, pipeline], counts) + idle
 
 
 def run(args):
     counts = QUICK if args.quick else FULL
     began = time.monotonic()
-    figures = []
+    figures, wayland = [], []
     try:
         with contextlib.ExitStack() as stack:
             desk = lambda: stack.enter_context(harness.Session())  # noqa: E731
@@ -950,16 +1005,16 @@ def run(args):
             figures += measure_pastes(sides, counts, keep, pipeline_side)
             figures.append(measure_starts(agent_side, counts["starts"]))
             figures += measure_idle(agent_side, [floor_side, pipeline_side], counts["idle"])
+        run_wayland(args, counts, wayland)
     finally:
         # What was measured before a failure is still worth seeing.
         print_table(figures)
-        print_goals(figures)
+        if wayland:
+            print("\n== Wayland, headless sway: the agent and sway bindings running"
+                  " wl-clipboard pipelines, from starting wtype")
+            print_table(wayland)
+        print_goals([("", figures), ("Wayland, ", wayland)])
         print("\n".join([""] + NOTES))
-    wayland = run_wayland(args, counts)
-    if wayland:
-        print("\n== Wayland, headless sway: the agent and sway bindings running wl-clipboard"
-              " pipelines, from starting wtype")
-        print_table(wayland)
     progress(f"done in {time.monotonic() - began:.0f} s")
 
 

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <string>
+#include <string_view>
 
 #include "platform/posix/fatal.h"
 
@@ -48,8 +49,11 @@ std::unique_ptr<Desktop> chooseDesktop() {
     auto shortcuts = wayland ? X11Shortcuts::portalOrSignals : X11Shortcuts::keyGrabs;
     if (auto desktop = makeX11Desktop(shortcuts, &error)) return desktop;
   }
+  // The last reason given, without its own "varkel: ", says what went wrong.
+  constexpr std::string_view prefix = "varkel: ";
+  if (error.starts_with(prefix)) error.erase(0, prefix.size());
   exitFatally("varkel: không mở được màn hình (" + shown("WAYLAND_DISPLAY") + ", " +
-              shown("DISPLAY") + ")");
+              shown("DISPLAY") + ")" + (error.empty() ? "" : ": " + error));
 }
 
 #endif
