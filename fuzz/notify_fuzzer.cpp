@@ -85,18 +85,18 @@ void checkNotifySend(std::string_view title, std::string_view body) {
   FUZZ_CHECK(plain(dashes[1]) && plain(dashes[2]));
   FUZZ_CHECK(!plain(title) || dashes[1] == title);
   FUZZ_CHECK(!plain(body) || shownBody(dashes[2]) == body);
-  if (body.empty() || !plain(body)) return;
   // One argument holds at most 128 KiB: a longer text is cut at a character boundary, to whole
-  // escapes, and ends in "…".
-  std::string text(body);
-  while (text.size() < 150'000) text += text;
+  // escapes, and ends in "…". Long texts are slow: a quarter of the inputs, by size, try one.
+  if (body.empty() || !plain(body) || body.size() % 4 != 0) return;
+  std::string text;
+  while (text.size() <= 64 * 1024) text += body;
   const std::vector<std::string> cut = notifySendCommand(text, text);
   for (const bool isBody : {false, true}) {
     const std::string& sent = cut.end()[isBody ? -1 : -2];
     FUZZ_CHECK(sent.size() <= 64 * 1024 && sent.size() > 64 * 1024 - 12 && sent.ends_with("…"));
     const std::string kept = sent.substr(0, sent.size() - 3);
     const auto shown = isBody ? shownBody(kept) : std::optional(kept);
-    FUZZ_CHECK(shown && text.starts_with(*shown) && reference::isValid(*shown));
+    FUZZ_CHECK(shown && text.starts_with(*shown) && (text[shown->size()] & 0xC0) != 0x80);
   }
 }
 
