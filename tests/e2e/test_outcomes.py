@@ -1,130 +1,118 @@
-"""Every outcome of a shortcut press, as the user sees it: the notification on the bus and
-what the clipboard holds afterwards."""
+"""Each outcome of a press as the user meets it: the notification, what the tool was run with
+and given, and what the clipboard holds afterwards; and the shortcuts refused at start-up."""
 
-import unittest
+import sys
+from concurrent.futures import ThreadPoolExecutor
 
-from harness import Session
-from texts import (CANNOT_START, FAILED, FETCHED, KEPT, NOTHING_FETCHED, NOTHING_TO_SEND,
-                   SENT)
+import pytest
 
+from conftest import FETCHED, HERE, NOTHING_FETCHED, NOTHING_TO_SEND, SENT, T, emit, status
 
-def markup_escaped(text):
-    return text.replace("&", "&amp;").replace("<", "&lt;").replace(">", "&gt;")
+TEXT = "Tiếng Việt: ă â đ ê ô ơ ư\r\n\tdòng cuối\n".encode()
+KEPT = "Chữ cũ vẫn còn".encode()
+PUSH, PULL = "clip push --stdin", "clip pull --print"
+FAILS = emit(b"out\n") + emit("một\nhai\n".encode(), " >&2") + "exit 3"
+FAILED = (T.failedTitle, "hai")
+SAVE_INPUT = '[ "$2" = push ] && exec cat >"$0.in"\n'
+BIG = "".join(f"Dòng {i:07}: trăm năm trong cõi người ta.\n" for i in range(400_000)).encode()
 
-
-class OutcomeTest(unittest.TestCase):
-    def next_notification(self, session):
-        n = session.wait_notification()
-        return (n.title, n.body)
-
-    def test_nothing_to_send(self):
-        with Session() as s:
-            tool = s.scripted_tool()
-            s.start_ready_agent(cli=tool.path)
-            with self.subTest("no clipboard owner"):
-                s.press("ctrl+alt+c")
-                self.assertEqual(self.next_notification(s), NOTHING_TO_SEND)
-            with self.subTest("empty text"):
-                s.set_clipboard(b"")
-                s.press("ctrl+alt+c")
-                self.assertEqual(self.next_notification(s), NOTHING_TO_SEND)
-            with self.subTest("only an image"):
-                s.set_clipboard(b"\x89PNG\r\n\x1a\n\0\0\0\rIHDR", target="image/png")
-                s.press("ctrl+alt+c")
-                self.assertEqual(self.next_notification(s), NOTHING_TO_SEND)
-            self.assertEqual(tool.runs(), [])
-
-    def test_a_failing_tool_shows_its_last_message_line(self):
-        cases = {
-            "last line of standard error": (b"", "thử lại\nMất kết nối tới máy chủ\n".encode(),
-                                            "Mất kết nối tới máy chủ"),
-            "standard output when standard error is empty": (
-                "đang gửi\nHết hạn đăng nhập\n".encode(), b"", "Hết hạn đăng nhập"),
-            "nothing printed": (b"", b"", "Không rõ lỗi."),
-            "standard error of line feeds only": (b"ignored\n", b"\n\n", "Không rõ lỗi."),
-            "a last line of blanks": (b"", b"first\n   \n", "   "),
-        }
-        with Session() as s:
-            tool = s.scripted_tool()
-            s.start_ready_agent(cli=tool.path)
-            s.set_clipboard(KEPT)
-            for name, (stdout, stderr, body) in cases.items():
-                for keys in ("ctrl+alt+c", "ctrl+alt+b"):
-                    with self.subTest(name, keys=keys):
-                        tool.answer(3, stdout, stderr)
-                        s.press(keys)
-                        self.assertEqual(self.next_notification(s), (FAILED, body))
-                        self.assertEqual(s.get_clipboard(), KEPT)
-
-    def test_paste_with_nothing_fetched_leaves_the_clipboard(self):
-        cases = {
-            "empty output": (b"", b""),
-            "empty output, words on standard error": (b"", "không có gì\n".encode()),
-            "output that is not UTF-8": (b"\xff\xfe caf\xe9\n", b""),
-        }
-        with Session() as s:
-            tool = s.scripted_tool()
-            s.start_ready_agent(cli=tool.path)
-            s.set_clipboard(KEPT)
-            for name, (stdout, stderr) in cases.items():
-                with self.subTest(name):
-                    tool.answer(0, stdout, stderr)
-                    s.press("ctrl+alt+b")
-                    self.assertEqual(self.next_notification(s), NOTHING_FETCHED)
-                    self.assertEqual(s.get_clipboard(), KEPT)
-
-    def test_a_tool_that_cannot_start(self):
-        with Session() as s:
-            not_executable = s.dir / "not-executable"
-            not_executable.write_text("#!/bin/sh\n")
-            nodes = {"missing": s.dir / "no-such-node", "not executable": not_executable,
-                     "a folder": s.dir}
-            s.set_clipboard(KEPT)
-            for name, node in nodes.items():
-                with self.subTest(name):
-                    agent = s.start_ready_agent(node=node)
-                    # Each press is reported, so a failed start leaves the runner free.
-                    for keys in ("ctrl+alt+c", "ctrl+alt+b"):
-                        title, body = self.next_notification_after(s, keys)
-                        self.assertEqual(title, FAILED)
-                        self.assertTrue(body.startswith(CANNOT_START), body)
-                        self.assertGreater(len(body), len(CANNOT_START), body)
-                        self.assertNotIn("\n", body)
-                    self.assertEqual(s.get_clipboard(), KEPT)
-                    agent.stop()
-
-    def next_notification_after(self, session, keys):
-        session.press(keys)
-        return self.next_notification(session)
-
-    def test_presses_during_a_run_start_nothing(self):
-        with Session() as s:
-            tool = s.scripted_tool()
-            tool.hold()
-            s.start_ready_agent(cli=tool.path)
-            s.press("ctrl+alt+b")
-            tool.wait_runs(1)
-            s.press("ctrl+alt+b")
-            # An empty clipboard is reported even during a run; the notification also
-            # shows that the agent has handled every press before it.
-            s.press("ctrl+alt+c")
-            self.assertEqual(self.next_notification(s), NOTHING_TO_SEND)
-            tool.release()
-            self.assertEqual(self.next_notification(s), NOTHING_FETCHED)
-            self.assertEqual(tool.runs(), ["pull"])
-
-    def test_a_message_with_markup_backslashes_and_a_leading_dash_arrives_as_written(self):
-        message = "-<b>đậm</b> & <i>nghiêng</i> &amp; C:\\tmp\\new \\\\server\\n \"q\" 'a'"
-        with Session() as s:
-            tool = s.scripted_tool()
-            tool.answer(1, stderr=f"trước\n{message}\n".encode())
-            s.start_ready_agent(cli=tool.path)
-            s.set_clipboard(KEPT)
-            for keys in ("ctrl+alt+c", "ctrl+alt+b"):
-                with self.subTest(keys=keys):
-                    s.press(keys)
-                    self.assertEqual(self.next_notification(s), (FAILED, markup_escaped(message)))
+# keys, what the clipboard holds first, the tool's part, the notification, the runs, what the
+# tool was given (copy) or what the clipboard holds afterwards (paste)
+CASES = {
+    "copy, no owner": ("c", None, "", NOTHING_TO_SEND, [], None),
+    "copy, an image": ("c", (b"\x89PNG\r\n", "image/png"), "", NOTHING_TO_SEND, [], b"\x89PNG\r\n"),
+    "copy, empty text": ("c", (b"",), "", NOTHING_TO_SEND, [], b""),
+    "copy": ("c", (TEXT,), SAVE_INPUT, SENT, [PUSH], TEXT),
+    "copy, 20 MB": ("c", (BIG,), SAVE_INPUT, SENT, [PUSH], BIG),
+    "copy, Latin-1": ("c", ("é".encode("latin-1"), "STRING"), SAVE_INPUT, SENT, [PUSH], "é".encode()),
+    "copy fails": ("c", (KEPT,), FAILS, FAILED, [PUSH], KEPT),
+    "copy, tool killed": ("c", (KEPT,), emit(b"half\n") + "kill -SEGV $$", (T.failedTitle, "half"),
+                          [PUSH], KEPT),
+    "paste, nothing": ("b", (KEPT,), emit(b"", " >&2"), NOTHING_FETCHED, [PULL], KEPT),
+    "paste, not UTF-8": ("b", (KEPT,), emit(b"\xff caf\xe9\n"), NOTHING_FETCHED, [PULL], KEPT),
+    "paste": ("b", (KEPT,), emit(TEXT), FETCHED, [PULL], TEXT),
+    "paste, 20 MB": ("b", (KEPT,), BIG, FETCHED, [PULL], BIG),
+    "paste fails": ("b", (KEPT,), FAILS, FAILED, [PULL], KEPT),
+    "paste fails, error not UTF-8": ("b", (KEPT,), emit(b"out\n") + emit(b"\xff\n", " >&2") + "exit 1",
+                                     (T.failedTitle, "out"), [PULL], KEPT),
+    "paste fails silently": ("b", (KEPT,), "kill -TERM $$", (T.failedTitle, T.unknownError), [PULL],
+                             KEPT),
+}
 
 
-if __name__ == "__main__":
-    unittest.main()
+@pytest.mark.parametrize("keys, before, tool, shown, runs, after", CASES.values(), ids=CASES)
+def test_press(desktop, keys, before, tool, shown, runs, after):
+    if isinstance(tool, bytes):  # printed from a file
+        (desktop.dir / "tool.out").write_bytes(tool)
+        tool = 'cat "$0.out"'
+    desktop.write_tool(tool)
+    desktop.agent()
+    if before:
+        desktop.set_clipboard(*before)
+    desktop.press("ctrl+alt+" + keys)
+    assert desktop.notification() == shown and desktop.runs() == runs
+    assert (desktop.dir / "tool.in").read_bytes() == after if shown == SENT else \
+        desktop.clipboard() == after
+
+
+def test_a_fetched_text_is_served_as_text_and_sent_from_memory(desktop):
+    (desktop.dir / "tool.out").write_bytes(BIG)
+    desktop.write_tool('cat "$0.out"')
+    desktop.agent()
+    desktop.press("ctrl+alt+b")
+    assert desktop.notification() == FETCHED
+    with ThreadPoolExecutor() as readers:  # two transfers at once, in pieces
+        assert list(readers.map(lambda _: desktop.clipboard(), "ab")) == [BIG, BIG]
+    desktop.write_tool(SAVE_INPUT + emit(TEXT))
+    desktop.press("ctrl+alt+b")
+    assert desktop.notification() == FETCHED
+    targets = set(desktop.clipboard("TARGETS").split())
+    assert {b"UTF8_STRING", b"text/plain;charset=utf-8", b"TEXT"} <= targets
+    assert b"STRING" not in targets and desktop.clipboard("STRING") is None
+    assert desktop.clipboard("text/plain;charset=utf-8") == desktop.clipboard("TEXT") == TEXT
+    # Two targets in one MULTIPLE request, then a request from before the agent owned it.
+    multiple = desktop.run(sys.executable, HERE / "x_clients.py", "multiple").stdout
+    assert multiple == b"True " + TEXT + b" True\n"
+    desktop.press("ctrl+alt+c")
+    assert desktop.notification() == SENT and (desktop.dir / "tool.in").read_bytes() == TEXT
+    desktop.write_tool(SAVE_INPUT + emit("café\n".encode()))
+    desktop.press("ctrl+alt+b")
+    assert desktop.notification() == FETCHED
+    assert desktop.clipboard("STRING") == "café\n".encode("latin-1")
+    # Another program takes the clipboard: a copy sends its text, not the one held.
+    desktop.set_clipboard(KEPT)
+    desktop.press("ctrl+alt+c")
+    assert desktop.notification() == SENT and (desktop.dir / "tool.in").read_bytes() == KEPT
+
+
+@pytest.mark.parametrize("node", ["missing", "sh"])  # never looked up on PATH
+def test_a_tool_that_cannot_start(desktop, node):
+    desktop.agent(node=desktop.dir / node if node == "missing" else node)
+    desktop.set_clipboard(KEPT)
+    for keys in "cb":
+        desktop.press("ctrl+alt+" + keys)
+        assert desktop.notification() == (T.failedTitle, T.cannotStart + "No such file or directory")
+    assert desktop.clipboard() == KEPT
+
+
+# the shortcuts of a second agent, those it gets, the one refused
+REFUSED = {"held by another agent": (("shift+ctrl+F5", "ctrl+alt+b"), ("OK", "HỎNG"), "b"),
+           "the same for both": (("ctrl+alt+c", "Alt + CTRL + C"), ("OK", "HỎNG"), "c")}
+
+
+@pytest.mark.parametrize("shortcuts, got, refused", REFUSED.values(), ids=REFUSED)
+def test_a_refused_shortcut_is_told_and_the_other_works(desktop, shortcuts, got, refused):
+    first = desktop.agent("--copy", "F1+ctrl", "--paste", "ctrl+alt+b", ready=False)
+    assert first.status_line() == status("F1+ctrl")
+    agent = desktop.agent("--copy", shortcuts[0], "--paste", shortcuts[1], ready=False)
+    assert agent.status_line() == status(*shortcuts, *got)
+    held = f"{T.pasteName} ({shortcuts[1]})"
+    assert agent.err.wait(lambda d: d.endswith(b"\n")) == f"{T.refusedLine.format(held)}\n".encode()
+    assert desktop.notification() == (T.takenTitle, T.takenBody.format(held))
+    desktop.set_clipboard(KEPT)
+    desktop.press(shortcuts[0])
+    assert desktop.notification() == SENT
+    desktop.press("ctrl+alt+b")
+    assert desktop.notification() == NOTHING_FETCHED
+    assert desktop.runs() == [PUSH, PULL]
+    assert first.proc.poll() is None and agent.proc.poll() is None

@@ -1,0 +1,65 @@
+"""How the agent starts and ends: command lines it cannot use, the X server going away, and the
+stop signals, with a fetched text handed to a clipboard manager first."""
+
+import signal
+
+import pytest
+
+from conftest import FETCHED, T
+
+# the options after --node, the exit status, standard error
+REFUSED = {"no --cli": ([], 2, T.usage + "\n"),
+           "an empty --cli": (["--cli", "x.js", "--cli", ""], 2, T.usage + "\n"),
+           "a shortcut without a key": (["--cli", "x.js", "--paste", "ctrl+alt"], 2,
+                                        T.badShortcut + "ctrl+alt+c / ctrl+alt\n")}
+
+
+@pytest.mark.parametrize("args, code, err", REFUSED.values(), ids=REFUSED)
+def test_a_command_line_it_cannot_use(desktop, args, code, err):
+    agent = desktop.start_agent(["--node", "/bin/sh", *args])
+    assert (agent.exit_status(), agent.out.wait(), agent.err.wait()) == (code, b"", err.encode())
+
+
+@pytest.mark.parametrize("display", [None, ":99999"])
+def test_no_display_is_one_line_and_status_1(desktop, display):
+    agent = desktop.start_agent(["--cli", "x.js"], {"DISPLAY": display})
+    assert agent.exit_status() == 1 and agent.out.wait() == b""
+    assert agent.err.wait().count(b"\n") == 1 and agent.err.wait().endswith(b"\n")
+
+
+@pytest.mark.parametrize("during_a_run", [False, True])
+def test_losing_the_x_server_ends_the_agent(desktop, during_a_run):
+    desktop.hold()
+    agent = desktop.agent()
+    if during_a_run:
+        desktop.press("ctrl+alt+b")
+        desktop.reached()
+    desktop.xvfb.kill()
+    assert agent.exit_status() == 1 and agent.err.wait() == (T.lostX + "\n").encode()
+
+
+SIGNALS = {"TERM": (signal.SIGTERM, 1), "INT": (signal.SIGINT, 1), "HUP": (signal.SIGHUP, 1),
+           "TERM, a text sent in pieces": (signal.SIGTERM, 50_000)}
+
+
+@pytest.mark.parametrize("sig, lines", SIGNALS.values(), ids=SIGNALS)
+def test_a_stopped_agent_hands_its_text_to_the_clipboard_manager(desktop, sig, lines):
+    text = "Chữ lấy về phải sống sót.\n".encode() * lines
+    (desktop.dir / "tool.out").write_bytes(text)
+    desktop.write_tool('cat "$0.out"')
+    agent = desktop.agent()
+    desktop.press("ctrl+alt+b")
+    assert desktop.notification() == FETCHED
+    manager = desktop.x_client("manager", desktop.dir / "saved")
+    agent.proc.send_signal(sig)
+    assert agent.exit_status() == -sig and manager.wait(60) == 0 and agent.err.wait() == b""
+    assert (desktop.dir / "saved").read_bytes() == text
+
+
+def test_without_a_clipboard_manager_it_ends_at_once(desktop):
+    desktop.write_tool("echo text")
+    agent = desktop.agent()
+    desktop.press("ctrl+alt+b")
+    assert desktop.notification() == FETCHED
+    agent.proc.send_signal(signal.SIGTERM)
+    assert agent.exit_status() == -signal.SIGTERM and desktop.clipboard() is None

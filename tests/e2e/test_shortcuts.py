@@ -1,0 +1,63 @@
+"""The shortcuts on a real X server: other key names, lock keys, other layouts and keymaps,
+presses that only look alike, and a held key."""
+
+import pytest
+from Xlib import X
+
+from conftest import NOTHING_FETCHED, NOTHING_TO_SEND, SENT, status
+
+DEFAULTS = ("ctrl+alt+c", "ctrl+alt+b")
+MOVE_NUM_LOCK = ["xmodmap", "-e", "remove mod2 = Num_Lock", "-e", "add mod3 = Num_Lock"]
+# Presses with one modifier too many or too few, or another key.
+ALIKE = ["ctrl+alt+shift+b", "ctrl+b", "alt+b", "super+ctrl+alt+b"]
+
+# the shortcuts given, the X clients run meanwhile, the presses that must start nothing, the
+# presses of the copy and the paste shortcut
+CASES = {
+    "defaults": (DEFAULTS, [], ALIKE, DEFAULTS),
+    "other names as typed": (("Cmd + Shift + Space", "F12+meta+OPT"), [], ["ctrl+alt+b"],
+                             ("super+shift+space", "super+alt+F12")),
+    "Num Lock and Caps Lock on": (DEFAULTS, [["xdotool", "key", "Num_Lock", "Caps_Lock"]], ALIKE,
+                                  DEFAULTS),
+    "Num Lock moved to Mod3": (DEFAULTS, [MOVE_NUM_LOCK, ["xdotool", "key", "Num_Lock"]], ALIKE,
+                               DEFAULTS),
+    "a key remapped for a moment": (DEFAULTS, [["xdotool", "key", "oslash"]], [], DEFAULTS),
+    "Russian layout": (DEFAULTS, [["setxkbmap", "ru"]], ["ctrl+alt+b"],
+                       ("ctrl+alt+Cyrillic_es", "ctrl+alt+Cyrillic_i")),
+    "second group of us,ru": (DEFAULTS, [["setxkbmap", "-layout", "us,ru"]], [],
+                              ("ctrl+alt+Cyrillic_es", "ctrl+alt+Cyrillic_i")),
+}
+
+
+@pytest.mark.parametrize("given, setup, alike, presses", CASES.values(), ids=CASES)
+def test_shortcut(desktop, given, setup, alike, presses):
+    agent = desktop.agent("--copy", given[0], "--paste", given[1], ready=False)
+    assert agent.status_line() == status(*given)
+    desktop.set_clipboard(b"ch\xe1\xbb\xaf")
+    for argv in setup:
+        desktop.run(*argv)
+    # Handled, this paste shows that the agent has seen the changes before it.
+    for keys, shown in ((presses[1], NOTHING_FETCHED), ((*alike, presses[0]), SENT),
+                        (presses[1], NOTHING_FETCHED)):
+        desktop.press(*keys) if isinstance(keys, tuple) else desktop.press(keys)
+        assert desktop.notification() == shown
+    assert desktop.runs() == ["clip pull --print", "clip push --stdin", "clip pull --print"]
+    if MOVE_NUM_LOCK in setup:  # the grabs follow Num Lock to Mod3 and give Mod2 back
+        ctrl_alt = X.ControlMask | X.Mod1Mask
+        assert desktop.grabbable("c", ctrl_alt | X.Mod2Mask)
+        assert not desktop.grabbable("c", ctrl_alt | X.Mod3Mask)
+
+
+def test_holding_a_shortcut_starts_one_run(desktop):
+    desktop.run("xset", "r", "rate", "20", "200")
+    desktop.hold()
+    desktop.agent()
+    desktop.run("xdotool", "keydown", "ctrl+alt+b")
+    desktop.reached()()
+    assert desktop.notification() == NOTHING_FETCHED
+    # Still repeating now that the run is over; C ends the repeat, and its notice comes after
+    # every repeat has been handled.
+    desktop.press("c")
+    assert desktop.notification() == NOTHING_TO_SEND
+    desktop.run("xdotool", "keyup", "ctrl+alt+b")
+    assert desktop.runs() == ["clip pull --print"]
