@@ -62,8 +62,9 @@ void Runner::pull() {
            self->mainQueue_.submit([self, text = std::move(out)]() mutable {
              self->clipboard_.clearContents();
              self->clipboard_.setString(std::move(text));
-             self->notifier_.showNotification("Mục tiêu đã bị khoá",
-                                              "Truy sát ngay nào! " + std::string(self->clipboard_.pasteKeys()) + " để dán.");
+             self->notifier_.showNotification(
+                 "Mục tiêu đã bị khoá",
+                 "Truy sát ngay nào! " + std::string(self->clipboard_.pasteKeys()) + " để dán.");
            });
          }
        });

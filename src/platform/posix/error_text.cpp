@@ -8,7 +8,9 @@ namespace {
 [[maybe_unused]] const char* textOf(int status, const char* buffer) {
   return status == 0 ? buffer : nullptr;
 }
-[[maybe_unused]] const char* textOf(const char* result, const char*) { return result; }
+[[maybe_unused]] const char* textOf(const char* result, const char*) {
+  return result;
+}
 
 }  // namespace
 

@@ -24,9 +24,9 @@ SpawnAttributes::~SpawnAttributes() {
 SpawnFileActions::SpawnFileActions(const std::vector<Redirect>& redirects) {
   posix_spawn_file_actions_init(&actions_);
   for (const auto& r : redirects) posix_spawn_file_actions_adddup2(&actions_, r.fd, r.target);
-  // The child gets its three standard descriptors and nothing else, also
-  // those the agent inherited without close-on-exec. Elsewhere only the
-  // agent's own descriptors, all close-on-exec, are kept from it.
+    // The child gets its three standard descriptors and nothing else, also
+    // those the agent inherited without close-on-exec. Elsewhere only the
+    // agent's own descriptors, all close-on-exec, are kept from it.
 #if defined(__GLIBC__) && defined(_GNU_SOURCE)
   posix_spawn_file_actions_addclosefrom_np(&actions_, 3);
 #endif
