@@ -1,11 +1,17 @@
-"""The session bus: runs and notifications while the bus or the notification server fails."""
+"""The session bus: runs and notifications while the bus or the notification server fails, and
+the shortcuts portal on its real KDE stack in a Wayland session without a data-control
+clipboard."""
 
+import glob
 import json
 import os
+import shutil
 import signal
+from subprocess import DEVNULL, PIPE
+
 import pytest
 
-from conftest import FETCHED, SENT, Desktop
+from conftest import FETCHED, SENT, Desktop, Stream
 
 STOP, GO_ON = (lambda d: os.kill(d.dunst.pid, s) for s in (signal.SIGSTOP, signal.SIGCONT))
 # a notification server from the start, a notification sent before the fault, how the fault
@@ -44,3 +50,35 @@ def test_runs_go_on_and_notifications_come_back(new_desktop, server, notified, b
     desktop.press("ctrl+alt+c")
     desktop.bus_log.wait(lambda d: list(SENT) in [c[3:5] for c in desktop.notify_calls(d)])
     assert SENT in given_to_dunst(desktop) and agent.proc.poll() is None
+
+
+KDE = {"XDG_CURRENT_DESKTOP": "KDE", "QT_QPA_PLATFORM": "xcb"}
+BACKEND = (glob.glob("/usr/lib/*/libexec/xdg-desktop-portal-kde") + [""])[0]
+# started in this order, each once its bus name is taken
+PORTAL = {"kglobalaccel5": "org.kde.kglobalaccel",
+          BACKEND: "org.freedesktop.impl.portal.desktop.kde",
+          "/usr/libexec/xdg-desktop-portal": "org.freedesktop.portal.Desktop"}
+
+
+@pytest.mark.skipif(not all(map(shutil.which, [*PORTAL, "weston", "gdbus"])),
+                    reason="needs weston, gdbus, kglobalaccel5, xdg-desktop-portal and "
+                    "xdg-desktop-portal-kde: scripts/ensure-packages test")
+def test_a_wayland_session_without_data_control_gets_shortcuts_from_the_portal(desktop):
+    for program, name in PORTAL.items():
+        desktop.spawn([program], env=desktop.env(**KDE), stdout=DEVNULL, stderr=DEVNULL)
+        desktop.run("gdbus", "wait", "--session", "--timeout", "60", name)
+    weston = desktop.spawn(["weston", "--backend=headless-backend.so", "--socket=wayland-7",
+                            "--shell=fullscreen-shell.so", "--no-config"], stderr=PIPE)
+    Stream(weston.stderr).wait(lambda d: b"fullscreen-shell.so'" in d)  # listening by then
+    desktop.write_tool('[ "$2" = push ] && exec cat >"$0.in"\necho fetched')
+    agent = desktop.agent(env={"WAYLAND_DISPLAY": "wayland-7"})
+    assert agent.layer_line() == f"varkel: X11 (DISPLAY={desktop.display}); phím tắt: cổng " \
+                                 "GlobalShortcuts và tín hiệu SIGUSR1/SIGUSR2\n"
+    # The session made and its shortcuts listed: kglobalaccel holds the keys.
+    desktop.bus_log.wait(lambda d: len(desktop.bus_messages("Response", d)) == 2)
+    for keys, shown in (("ctrl+alt+b", FETCHED), ("ctrl+alt+c", SENT)):
+        desktop.press(keys)
+        assert desktop.notification() == shown
+    assert [a[1] for a in desktop.bus_messages("Activated")] == ["paste", "copy"]
+    assert desktop.runs() == ["clip pull --print", "clip push --stdin"]
+    assert (desktop.dir / "tool.in").read_bytes() == b"fetched\n"
