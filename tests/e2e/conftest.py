@@ -25,9 +25,9 @@ NOTHING_TO_SEND = (T.nothingToSendTitle, T.nothingToSendBody)
 SENT = (T.sentTitle, T.sentBody)
 NOTHING_FETCHED = (T.nothingFetchedTitle, T.nothingFetchedBody)
 FETCHED = (T.fetchedTitle, T.fetchedBody)
-BUS = """<busconfig><type>session</type><listen>unix:dir={}</listen><auth>EXTERNAL</auth><policy
-context="default"><allow send_destination="*"/><allow eavesdrop="true"/><allow own="*"/></policy>
-</busconfig>"""
+BUS = """<busconfig><type>session</type><listen>unix:path={}/bus</listen><auth>EXTERNAL</auth>
+<policy context="default"><allow send_destination="*"/><allow eavesdrop="true"/>
+<allow own="*"/></policy></busconfig>"""
 # Each run of the tool notes its arguments, and waits at the gate while the test holds it.
 TOOL = '#!/bin/sh\nprintf "%s\\n" "$*" >>"$0.runs"\n[ ! -p "$0.gate" ] || cat "$0.gate" >/dev/null\n'
 
@@ -100,17 +100,9 @@ class Desktop:
         self.display = ":" + self.spawn_ready(["Xvfb", "-displayfd", "{}", "-nolisten", "tcp"])
         self.xvfb = self.procs[0]
         (folder / "bus.conf").write_text(BUS.format(folder))
-        self.bus = self.spawn_ready(["dbus-daemon", f"--config-file={folder}/bus.conf",
-                                     "--nofork", "--print-address={}"])
-        monitor = self.spawn(["busctl", f"--address={self.bus}", "monitor", "--json=short",
-                              "--match=type='method_call',member='Notify'",
-                              "--match=member='NameOwnerChanged',arg0='org.freedesktop.Notifications'"],
-                             stdout=PIPE, stderr=PIPE)
-        self.bus_log = Stream(monitor.stdout)
-        Stream(monitor.stderr).wait(lambda d: b"Monitoring" in d)
-        if notifications:
-            self.dunst = self.spawn(["dunst"], stdout=DEVNULL, stderr=DEVNULL)
-            self.bus_log.wait(lambda d: b"NameOwnerChanged" in d)
+        # Without the guid the daemon adds, the address also names a bus restarted there.
+        self.bus = f"unix:path={folder}/bus"
+        self.start_bus(notifications)
         self.x = display.Display(self.display)
         self.x.xfixes_query_version()
         self.x.xfixes_select_selection_input(self.x.screen().root, self.x.intern_atom("CLIPBOARD"),
@@ -220,10 +212,42 @@ class Desktop:
         result = self.run("xclip", "-selection", "clipboard", "-o", "-t", target, check=False)
         return result.stdout if result.returncode == 0 else None
 
-    def notify_calls(self, data=None):
+    def start_bus(self, notifications=True):
+        """The session bus, watched by busctl for notifications and portal replies and shortcuts;
+        dunst on it unless told otherwise."""
+        self.spawn_ready(["dbus-daemon", f"--config-file={self.dir}/bus.conf", "--nofork",
+                          "--print-address={}"])
+        self.on_bus, self.seen = [self.procs[-1]], 0
+        self.on_bus.append(self.spawn(
+            ["busctl", f"--address={self.bus}", "monitor", "--json=short",
+             "--match=type='method_call',member='Notify'", "--match=member='Response'",
+             "--match=interface='org.freedesktop.portal.GlobalShortcuts'",
+             "--match=member='NameOwnerChanged',arg0='org.freedesktop.Notifications'"],
+            stdout=PIPE, stderr=PIPE))
+        self.bus_log = Stream(self.on_bus[-1].stdout)
+        Stream(self.on_bus[-1].stderr).wait(lambda d: b"Monitoring" in d)
+        if notifications:
+            self.start_dunst()
+
+    def start_dunst(self):
+        self.dunst = self.spawn(["dunst"], stdout=DEVNULL, stderr=DEVNULL)
+        self.on_bus.append(self.dunst)
+        self.bus_log.wait(lambda d: b"NameOwnerChanged" in d)
+
+    def stop_bus(self):
+        """Ends the bus and what start_bus started; the address then leads nowhere."""
+        for proc in self.on_bus:
+            proc.kill()
+            proc.wait()
+
+    def bus_messages(self, member, data=None):
+        """The payloads of the messages seen on the bus with this member."""
         data = bytes(self.bus_log.data) if data is None else data
         messages = map(json.loads, data[:data.rfind(b"\n") + 1].splitlines())
-        return [m["payload"]["data"] for m in messages if m.get("member") == "Notify"]
+        return [m["payload"]["data"] for m in messages if m.get("member") == member]
+
+    def notify_calls(self, data=None):
+        return self.bus_messages("Notify", data)
 
     def notification(self, timeout=TIMEOUT):
         """The next notification not returned yet, as (title, body)."""

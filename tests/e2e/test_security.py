@@ -1,9 +1,12 @@
-"""What the agent hands on and to whom: no shell anywhere, no descriptor of its own in the tool,
-and messages that stay text."""
+"""What the agent hands on and to whom: no program but the tool, no shell anywhere, no descriptor
+of its own in the tool, and messages that stay text."""
 
 import os
+import re
+import signal
 
-from conftest import FETCHED, NOTHING_FETCHED, SENT, T, emit, escaped
+from conftest import (FETCHED, NOTHING_FETCHED, NOTHING_TO_SEND, SENT, T, emit, escaped,
+                      status)
 
 # Each leaves a file named pwned-N in the working folder if a shell ever reads it.
 BAIT = "$(touch pwned-1); touch pwned-2 | `touch pwned-3` && touch pwned-4 & '\"; touch pwned-5"
@@ -56,3 +59,27 @@ def test_the_tool_sees_only_the_standard_descriptors(desktop):
         desktop.press("ctrl+alt+" + keys)
         assert desktop.notification() == shown
     os.close(inherited)
+
+
+# the tool's part, the key pressed, the notification: each outcome once
+OUTCOMES = [("", "c", NOTHING_TO_SEND), ("echo lấy", "b", FETCHED), ("", "c", SENT),
+            ("echo hỏng >&2; exit 1", "b", (T.failedTitle, "hỏng")), ("", "b", NOTHING_FETCHED)]
+
+
+def test_the_tool_is_the_only_program_it_starts(desktop):
+    log = desktop.dir / "execs"
+    # Every program started in the agent's process tree, traced.
+    agent = desktop.start_agent(["-f", "-qq", "-e", "trace=execve", "-e", "signal=none", "-s",
+                                 "4096", "-o", log, os.environ["VARKEL_AGENT"], "--node",
+                                 "/bin/sh", "--cli", desktop.tool], program="strace")
+    assert agent.status_line() == status()
+    for tool, keys, shown in OUTCOMES:
+        desktop.write_tool(tool)  # shell built-ins only: a run starts no program of its own
+        desktop.press("ctrl+alt+" + keys)
+        assert desktop.notification() == shown
+    os.killpg(agent.proc.pid, signal.SIGTERM)
+    agent.exit_status()
+    started = re.findall(r'execve\("[^"]*", \[(.*?)\]', log.read_text())
+    argv = [", ".join(f'"{a}"' for a in ("/bin/sh", desktop.tool, *run.split()))
+            for run in desktop.runs()]
+    assert len(argv) == 4 and started[1:] == argv

@@ -1,10 +1,12 @@
 """The shortcuts on a real X server: other key names, lock keys, other layouts and keymaps,
-presses that only look alike, and a held key."""
+presses that only look alike, a held key, and SIGUSR1/SIGUSR2 in place of the keys."""
+
+import signal
 
 import pytest
 from Xlib import X
 
-from conftest import NOTHING_FETCHED, NOTHING_TO_SEND, SENT, status
+from conftest import FETCHED, NOTHING_FETCHED, NOTHING_TO_SEND, SENT, status
 
 DEFAULTS = ("ctrl+alt+c", "ctrl+alt+b")
 MOVE_NUM_LOCK = ["xmodmap", "-e", "remove mod2 = Num_Lock", "-e", "add mod3 = Num_Lock"]
@@ -61,3 +63,15 @@ def test_holding_a_shortcut_starts_one_run(desktop):
     assert desktop.notification() == NOTHING_TO_SEND
     desktop.run("xdotool", "keyup", "ctrl+alt+b")
     assert desktop.runs() == ["clip pull --print"]
+
+
+def test_sigusr1_and_sigusr2_do_what_the_shortcuts_do(desktop):
+    desktop.write_tool('[ "$2" = push ] && exec cat >"$0.in"\necho lấy')
+    agent = desktop.agent()
+    desktop.set_clipboard(b"ch\xe1\xbb\xaf")
+    for sig, shown in ((signal.SIGUSR1, SENT), (signal.SIGUSR2, FETCHED)):
+        agent.proc.send_signal(sig)
+        assert desktop.notification() == shown
+    assert desktop.runs() == ["clip push --stdin", "clip pull --print"]
+    assert (desktop.dir / "tool.in").read_bytes() == b"ch\xe1\xbb\xaf"
+    assert desktop.clipboard() == "lấy\n".encode()
