@@ -16,8 +16,8 @@ from conftest import FETCHED, NOTHING_TO_SEND, SENT, TIMEOUT, Desktop, Stream, T
 
 MISSING = [p for p in ("sway", "wtype", "wl-copy", "wl-paste", "pkill") if not shutil.which(p)]
 if MISSING or os.geteuid() != 0:
-    pytest.skip(f"needs root (sway runs as nobody) and {', '.join(MISSING) or 'nothing more'}",
-                allow_module_level=True)
+    pytest.skip(f"not installed: {', '.join(MISSING)}" if MISSING else
+                "needs root, to run sway and its clients as nobody", allow_module_level=True)
 
 NOBODY = 65534
 SWAY = """xwayland disable
