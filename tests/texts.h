@@ -25,6 +25,8 @@ inline constexpr std::string_view pasteName = "lấy về";
 inline constexpr std::string_view usage = "Thiếu --cli <đường dẫn varkel.js>";
 inline constexpr std::string_view badShortcut = "Phím tắt không đọc được: ";
 inline constexpr std::string_view lostX = "varkel: mất kết nối với máy chủ X";
+inline constexpr std::string_view lostWayland = "varkel: mất kết nối với compositor Wayland";
+inline constexpr std::string_view bindLine = "varkel: không tự đăng ký được phím {} ({}) trên màn hình này; hãy gán phím đó cho lệnh: {}";
 // clang-format on
 
 }  // namespace texts

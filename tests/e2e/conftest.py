@@ -94,20 +94,25 @@ class Agent:
 
 
 class Desktop:
+    prefix = []  # what every process of this desktop is started through
+
     def __init__(self, folder, notifications=True):
         self.dir, self.procs, self.seen, self.owner = folder, [], 0, None
         folder.mkdir()
-        self.display = ":" + self.spawn_ready(["Xvfb", "-displayfd", "{}", "-nolisten", "tcp"])
-        self.xvfb = self.procs[0]
+        self.start_display()
         (folder / "bus.conf").write_text(BUS.format(folder))
         # Without the guid the daemon adds, the address also names a bus restarted there.
         self.bus = f"unix:path={folder}/bus"
         self.start_bus(notifications)
+        self.tool = self.write_tool("")
+
+    def start_display(self):
+        self.display = ":" + self.spawn_ready(["Xvfb", "-displayfd", "{}", "-nolisten", "tcp"])
+        self.xvfb = self.procs[0]
         self.x = display.Display(self.display)
         self.x.xfixes_query_version()
         self.x.xfixes_select_selection_input(self.x.screen().root, self.x.intern_atom("CLIPBOARD"),
                                              xfixes.XFixesSetSelectionOwnerNotifyMask)
-        self.tool = self.write_tool("")
 
     def env(self, **extra):
         env = {k: v for k, v in os.environ.items() if k not in ("WAYLAND_DISPLAY", "XAUTHORITY")}
@@ -118,14 +123,15 @@ class Desktop:
 
     def spawn(self, argv, **popen):
         popen["env"] = popen["env"] if "env" in popen else self.env()
-        self.procs.append(subprocess.Popen(argv, start_new_session=True, **popen))
+        self.procs.append(subprocess.Popen([*self.prefix, *argv], start_new_session=True,
+                                           **popen))
         return self.procs[-1]
 
-    def spawn_ready(self, argv):
+    def spawn_ready(self, argv, env=os.environ):
         """Starts a server that says on the descriptor in place of {} when it is ready: what."""
         ready, end = os.pipe()
         self.spawn([a.format(end) for a in argv], pass_fds=(end,), stdout=DEVNULL, stderr=DEVNULL,
-                   env=os.environ)
+                   env=env)
         os.close(end)
         return Stream(open(ready, "rb")).wait(lambda d: d.endswith(b"\n")).decode().strip()
 
@@ -170,8 +176,8 @@ class Desktop:
         return lambda: os.close(gate)
 
     def run(self, *argv, check=True):
-        return subprocess.run(argv, env=self.env(), capture_output=True, timeout=TIMEOUT,
-                              check=check)
+        return subprocess.run([*self.prefix, *argv], env=self.env(), capture_output=True,
+                              timeout=TIMEOUT, check=check)
 
     def press(self, *keys):
         self.run("xdotool", "key", *keys)

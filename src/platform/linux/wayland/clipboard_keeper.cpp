@@ -47,11 +47,8 @@ void detach(int keep) {
     auto control = connection ? DataControl::create(*connection, &error) : nullptr;
     if (!control) ::_exit(1);
     connection->attach(loop);
-    WaylandClipboard clipboard(*connection, *control, loop);
-    clipboard.own(text);
-    if (!connection->roundtrip(WaylandConnection::Clock::now() + childBound) || !clipboard.held()) {
-      ::_exit(1);
-    }
+    WaylandClipboard clipboard(*connection, *control, loop, childBound);
+    if (!clipboard.own(text)) ::_exit(1);
     const char held = 1;
     if (::write(ready, &held, 1) != 1) ::_exit(1);
     ::close(ready);

@@ -75,7 +75,7 @@ void WaylandClipboard::setString(std::string text) {
   own(std::make_shared<const std::string>(std::move(text)));
 }
 
-void WaylandClipboard::own(std::shared_ptr<const std::string> text) {
+bool WaylandClipboard::own(std::shared_ptr<const std::string> text) {
   held_ = std::move(text);
   control_.setSelection(
       textTypes,
@@ -83,6 +83,10 @@ void WaylandClipboard::own(std::shared_ptr<const std::string> text) {
         if (held_) writers_.start(std::move(pipe), held_);
       },
       [this] { held_.reset(); });
+  // What the caller says next (that the text is ready to paste) must not
+  // reach anyone before the compositor has the selection: a paste right after
+  // the notification would get the previous text.
+  return connection_.roundtrip(WaylandConnection::Clock::now() + quietBound_) && held_;
 }
 
 bool WaylandClipboard::keepAfterExit(std::chrono::milliseconds bound) {

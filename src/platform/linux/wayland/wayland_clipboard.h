@@ -30,7 +30,10 @@ class WaylandClipboard final : public Clipboard {
   void clearContents() override;
   void setString(std::string text) override;
   std::string_view pasteKeys() const override { return "Ctrl+V"; }
-  void own(std::shared_ptr<const std::string> text);
+  // Offers text as the selection and waits, at most the quiet bound, until the
+  // compositor has handled that. True when this client holds the selection
+  // then.
+  bool own(std::shared_ptr<const std::string> text);
 
   // The text this client offers while its source is the selection, or null.
   const std::shared_ptr<const std::string>& held() const { return held_; }
