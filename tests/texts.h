@@ -25,6 +25,8 @@ inline constexpr std::string_view pasteName = "lấy về";
 inline constexpr std::string_view usage = "Thiếu --cli <đường dẫn varkel.js>";
 inline constexpr std::string_view badShortcut = "Phím tắt không đọc được: ";
 inline constexpr std::string_view lostX = "varkel: mất kết nối với máy chủ X";
+inline constexpr std::string_view noDisplay = "varkel: không mở được màn hình X (DISPLAY={})";
+inline constexpr std::string_view noDisplaySet = "varkel: không mở được màn hình X (DISPLAY chưa được đặt)";
 // clang-format on
 
 }  // namespace texts

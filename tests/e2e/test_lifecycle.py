@@ -1,11 +1,12 @@
 """How the agent starts and ends: command lines it cannot use, the X server going away, and the
 stop signals, with a fetched text handed to a clipboard manager first."""
 
+import os
 import signal
 
 import pytest
 
-from conftest import FETCHED, T
+from conftest import FETCHED, SENT, T
 
 # the options after --node, the exit status, standard error
 REFUSED = {"no --cli": ([], 2, T.usage + "\n"),
@@ -20,11 +21,21 @@ def test_a_command_line_it_cannot_use(desktop, args, code, err):
     assert (agent.exit_status(), agent.out.wait(), agent.err.wait()) == (code, b"", err.encode())
 
 
-@pytest.mark.parametrize("display", [None, ":99999"])
-def test_no_display_is_one_line_and_status_1(desktop, display):
+@pytest.mark.parametrize("display, err", [(None, T.noDisplaySet), (":99", T.noDisplay)])
+def test_no_display(desktop, display, err):
     agent = desktop.start_agent(["--cli", "x.js"], {"DISPLAY": display})
-    assert agent.exit_status() == 1 and agent.out.wait() == b""
-    assert agent.err.wait().count(b"\n") == 1 and agent.err.wait().endswith(b"\n")
+    assert (agent.exit_status(), agent.out.wait()) == (1, b"")
+    assert agent.err.wait() == (err.format(display) + "\n").encode()
+
+
+def test_closed_standard_output_and_error_change_nothing(desktop):
+    desktop.spawn([os.environ["VARKEL_AGENT"], "--cli", str(desktop.tool), "--node", "/bin/sh",
+                   "--paste", "ctrl+alt+c"], preexec_fn=lambda: (os.close(1), os.close(2)))
+    # The paste shortcut, the copy one again, is refused once the copy one is in force.
+    assert desktop.notification()[0] == T.takenTitle
+    desktop.set_clipboard(b"text")
+    desktop.press("ctrl+alt+c")
+    assert desktop.notification() == SENT
 
 
 @pytest.mark.parametrize("during_a_run", [False, True])
