@@ -63,15 +63,13 @@ bool plain(std::string_view text) {
 }
 
 void checkOsascript(std::string_view title, std::string_view body) {
-  const std::string quoted = quote(title), script = notificationScript(title, body);
-  std::string_view rest = quoted;
-  FUZZ_CHECK(takeLiteral(rest) == title && rest.empty());
-  rest = script;
-  FUZZ_CHECK(rest.starts_with("display notification "));
-  rest.remove_prefix(21);
-  FUZZ_CHECK(takeLiteral(rest) == body && rest.starts_with(" with title "));
-  rest.remove_prefix(12);
-  FUZZ_CHECK(takeLiteral(rest) == title && rest.empty());
+  const std::string script = notificationScript(title, body);
+  std::string_view rest = script;
+  const auto word = [&rest](std::string_view w) {
+    return rest.starts_with(w) ? (rest.remove_prefix(w.size()), true) : false;
+  };
+  FUZZ_CHECK(word("display notification ") && takeLiteral(rest) == body && word(" with title ") &&
+             takeLiteral(rest) == title && rest.empty());
   FUZZ_CHECK(osascriptCommand(title, body) ==
              (std::vector<std::string>{"/usr/bin/osascript", "-e", script}));
 }
@@ -107,7 +105,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view input(reinterpret_cast<const char*>(data) + 1, size - 1);
   const std::string_view title = input.substr(0, data[0]), body = input.substr(title.size());
   checkOsascript(title, body);
-  checkOsascript(body, title);
   checkNotifySend(title, body);
   return 0;
 }
