@@ -1,6 +1,5 @@
 """A private desktop per test: Xvfb, a session bus with dunst, the agent and a stand-in tool.
-Every wait is for an event (bytes on a pipe, an X event, a message on the bus) and bounded;
-all that is started here is killed with its process group when the test ends."""
+Every wait is for an event (bytes on a pipe, an X event, a bus message) and bounded."""
 
 import json
 import os
@@ -10,6 +9,7 @@ import signal
 import subprocess
 import sys
 import threading
+from contextlib import suppress
 from pathlib import Path
 from subprocess import DEVNULL, PIPE
 from types import SimpleNamespace
@@ -28,8 +28,12 @@ FETCHED = (T.fetchedTitle, T.fetchedBody)
 BUS = """<busconfig><type>session</type><listen>unix:dir={}</listen><auth>EXTERNAL</auth><policy
 context="default"><allow send_destination="*"/><allow eavesdrop="true"/><allow own="*"/></policy>
 </busconfig>"""
+# The tool and the program that runs it live in a folder named in shell syntax: a shell that
+# ever read a path or a text would leave a file named pwned in the working folder.
+BAIT = "$(touch pwned); touch pwned | `touch pwned` && touch pwned & '\"; touch pwned"
 # Each run of the tool notes its arguments, and waits at the gate while the test holds it.
-TOOL = '#!/bin/sh\nprintf "%s\\n" "$*" >>"$0.runs"\n[ ! -p "$0.gate" ] || cat "$0.gate" >/dev/null\n'
+TOOL = ('#!/bin/sh\nprintf "%s\\n" "$*" >>"$0.runs"\n'
+        '[ ! -p "$0.gate" ] || cat "$0.gate" >/dev/null\n')
 
 
 def status(copy="ctrl+alt+c", paste="ctrl+alt+b", ok_copy="OK", ok_paste="OK"):
@@ -61,8 +65,7 @@ class Stream:
             self.ended = True
             self.cond.notify_all()
 
-    def wait(self, done=None, timeout=TIMEOUT):
-        """The bytes once done(bytes) holds; without done, once the stream has ended."""
+    def wait(self, done=None, timeout=TIMEOUT):  # without done: until the stream ends
         ready = (lambda: self.ended) if done is None else (lambda: done(bytes(self.data)))
         with self.cond:
             assert self.cond.wait_for(lambda: ready() or self.ended, timeout) and ready(), \
@@ -73,12 +76,8 @@ class Stream:
 class Agent:
     def __init__(self, proc):
         self.proc, self.out, self.err = proc, Stream(proc.stdout), Stream(proc.stderr)
-
-    def status_line(self):
-        return self.out.wait(lambda d: b"\n" in d).decode()
-
-    def exit_status(self):
-        return self.proc.wait(TIMEOUT)
+        self.exit_status = lambda: proc.wait(TIMEOUT)
+        self.status_line = lambda: self.out.wait(lambda d: b"\n" in d).decode()
 
 
 class Desktop:
@@ -92,7 +91,8 @@ class Desktop:
                                      "--nofork", "--print-address={}"])
         monitor = self.spawn(["busctl", f"--address={self.bus}", "monitor", "--json=short",
                               "--match=type='method_call',member='Notify'",
-                              "--match=member='NameOwnerChanged',arg0='org.freedesktop.Notifications'"],
+                              "--match=member='NameOwnerChanged',"
+                              "arg0='org.freedesktop.Notifications'"],
                              stdout=PIPE, stderr=PIPE)
         self.bus_log = Stream(monitor.stdout)
         Stream(monitor.stderr).wait(lambda d: b"Monitoring" in d)
@@ -103,6 +103,9 @@ class Desktop:
         self.x.xfixes_query_version()
         self.x.xfixes_select_selection_input(self.x.screen().root, self.x.intern_atom("CLIPBOARD"),
                                              xfixes.XFixesSetSelectionOwnerNotifyMask)
+        (folder / BAIT).mkdir()
+        (folder / BAIT / "node").write_text('#!/bin/sh\nexec /bin/sh "$@"\n')
+        (folder / BAIT / "node").chmod(0o755)
         self.tool = self.write_tool("")
 
     def env(self, **extra):
@@ -114,11 +117,11 @@ class Desktop:
 
     def spawn(self, argv, **popen):
         popen["env"] = popen["env"] if "env" in popen else self.env()
+        popen.setdefault("cwd", self.dir)
         self.procs.append(subprocess.Popen(argv, start_new_session=True, **popen))
         return self.procs[-1]
 
-    def spawn_ready(self, argv):
-        """Starts a server that says on the descriptor in place of {} when it is ready: what."""
+    def spawn_ready(self, argv):  # a server that says on the descriptor {} what it is, once ready
         ready, end = os.pipe()
         self.spawn([a.format(end) for a in argv], pass_fds=(end,), stdout=DEVNULL, stderr=DEVNULL,
                    env=os.environ)
@@ -127,15 +130,15 @@ class Desktop:
 
     def close(self):
         for proc in reversed(self.procs):
-            try:
+            with suppress(ProcessLookupError):
                 os.killpg(proc.pid, signal.SIGKILL)
-            except ProcessLookupError:
-                pass
             proc.wait()
+        assert not list(self.dir.rglob("pwned")), "a shell read a path or a text"
 
-    def agent(self, *args, node="/bin/sh", cli=None, env=None, ready=True, **popen):
-        agent = self.start_agent(["--node", str(node), "--cli", str(cli or self.tool), *args],
-                                 env, **popen)
+    def agent(self, *args, node=None, env=None, ready=True, **popen):
+        node = node or self.dir / BAIT / "node"
+        agent = self.start_agent(["--node", str(node), "--cli", str(self.tool), *args], env,
+                                 **popen)
         assert not ready or agent.status_line() == status()
         return agent
 
@@ -144,21 +147,20 @@ class Desktop:
                                 env=self.env(**(env or {})), stdin=DEVNULL, stdout=PIPE,
                                 stderr=PIPE, **popen))
 
-    def write_tool(self, body, name="tool"):
-        """The stand-in tool, run as /bin/sh PATH clip ...: notes its run, then does body."""
-        (self.dir / name).write_text(TOOL + body + "\n")
-        return self.dir / name
+    def write_tool(self, body):  # run as /bin/sh PATH clip ...
+        (self.dir / BAIT / "tool").write_text(TOOL + body + "\n")
+        return self.dir / BAIT / "tool"
 
-    def runs(self, tool=None):
-        path = Path(f"{tool or self.tool}.runs")
-        return path.read_text().splitlines() if path.exists() else []
+    def file(self, suffix):  # the tool's file of that name
+        return Path(f"{self.tool}.{suffix}")
 
-    def hold(self):
-        """Makes the tool's next run wait at its gate."""
+    def runs(self):
+        return self.file("runs").read_text().splitlines() if self.file("runs").exists() else []
+
+    def hold(self):  # the next run waits at the tool's gate
         os.mkfifo(f"{self.tool}.gate")
 
-    def reached(self):
-        """Waits until a held run is at its gate; returns what lets it go on."""
+    def reached(self):  # waits until a held run is at its gate; returns what lets it go on
         signal.alarm(TIMEOUT)  # its default action ends a run that waits for good
         gate = os.open(f"{self.tool}.gate", os.O_WRONLY)
         signal.alarm(0)
@@ -172,8 +174,7 @@ class Desktop:
     def press(self, *keys):
         self.run("xdotool", "key", *keys)
 
-    def set_clipboard(self, data, target="UTF8_STRING"):
-        """Makes a new xclip own the CLIPBOARD with data; returns once the server says it does."""
+    def set_clipboard(self, data, target="UTF8_STRING"):  # once the server says xclip owns it
         if self.owner:
             self.owner.kill()
         (self.dir / "clip").write_bytes(data)
@@ -181,8 +182,7 @@ class Desktop:
             ["xclip", "-quiet", "-selection", "clipboard", "-t", target, "-i",
              str(self.dir / "clip")], stderr=DEVNULL))
 
-    def new_owner(self, act):
-        """Does act, then waits until someone takes the CLIPBOARD; what act returned."""
+    def new_owner(self, act):  # does act, then waits until someone takes the CLIPBOARD
         self.x.sync()
         while self.x.pending_events():
             self.x.next_event()
@@ -193,8 +193,7 @@ class Desktop:
             elif getattr(self.x.next_event(), "owner", 0):
                 return done
 
-    def grabbable(self, key, modifiers):
-        """Whether another client may grab the key with the modifiers: nobody holds it."""
+    def grabbable(self, key, modifiers):  # whether nobody holds the combination
         errors, root = [], self.x.screen().root
         keycode = self.x.keysym_to_keycode(XK.string_to_keysym(key))
         root.grab_key(keycode, modifiers, False, X.GrabModeAsync, X.GrabModeAsync,
@@ -203,8 +202,7 @@ class Desktop:
         self.x.sync()
         return not errors
 
-    def clipboard(self, target="UTF8_STRING"):
-        """The CLIPBOARD as xclip reads it; None when it cannot."""
+    def clipboard(self, target="UTF8_STRING"):  # as xclip reads it; None when it cannot
         result = self.run("xclip", "-selection", "clipboard", "-o", "-t", target, check=False)
         return result.stdout if result.returncode == 0 else None
 
@@ -213,32 +211,19 @@ class Desktop:
         messages = map(json.loads, data[:data.rfind(b"\n") + 1].splitlines())
         return [m["payload"]["data"] for m in messages if m.get("member") == "Notify"]
 
-    def notification(self, timeout=TIMEOUT):
-        """The next notification not returned yet, as (title, body)."""
+    def notification(self, timeout=TIMEOUT):  # the next one, as (title, body)
         self.seen += 1
         data = self.bus_log.wait(lambda d: len(self.notify_calls(d)) >= self.seen, timeout)
         return tuple(self.notify_calls(data)[self.seen - 1][3:5])
 
-    def x_client(self, *args):
-        """One of the clients of x_clients.py, once it holds its selection."""
+    def x_client(self, *args):  # once it holds its selection
         proc = self.spawn([sys.executable, str(HERE / "x_clients.py"), *args], stdout=PIPE)
         Stream(proc.stdout).wait(lambda d: d == b"ready\n")
         return proc
 
 
 @pytest.fixture
-def new_desktop(tmp_path):
-    made = []
-
-    def make(notifications=True):
-        made.append(Desktop(tmp_path / str(len(made)), notifications))
-        return made[-1]
-
-    yield make
-    for desktop in made:
-        desktop.close()
-
-
-@pytest.fixture
-def desktop(new_desktop):
-    return new_desktop()
+def desktop(tmp_path, request):  # parametrized indirectly with False: without dunst
+    desktop = Desktop(tmp_path / "desktop", getattr(request, "param", True))
+    yield desktop
+    desktop.close()

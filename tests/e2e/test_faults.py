@@ -21,7 +21,7 @@ def test_other_clipboard_owners(desktop, owner, shown):
     desktop.x_client(owner)
     desktop.press("ctrl+alt+c")
     assert desktop.notification() == shown
-    assert shown != SENT or (desktop.dir / "tool.in").read_bytes() == b"strict owner"
+    assert shown != SENT or desktop.file("in").read_bytes() == b"strict owner"
     desktop.press("ctrl+alt+b")
     assert desktop.notification() == FETCHED and desktop.clipboard() == PASTED
 
@@ -43,7 +43,8 @@ def test_presses_during_a_run_start_nothing_and_the_clipboard_is_served(desktop)
 
 INPUT_REFUSED = {"closes it and fails": (emit(b"closed\n", " >&2") + "exit 5",
                                          (T.failedTitle, "closed")),
-                 "closes it": ("exec 0<&-", SENT), "reads a little": ("head -c 10 >/dev/null", SENT)}
+                 "closes it": ("exec 0<&-", SENT),
+                 "reads a little": ("head -c 10 >/dev/null", SENT)}
 
 
 @pytest.mark.parametrize("tool, shown", INPUT_REFUSED.values(), ids=INPUT_REFUSED)
@@ -57,9 +58,9 @@ def test_a_tool_that_does_not_read_its_input(desktop, tool, shown):
     assert desktop.notification() == NOTHING_FETCHED and agent.proc.poll() is None
 
 
-@pytest.mark.parametrize("fault", ["no server", "no bus", "a hung server"])
-def test_runs_go_on_when_notifications_do_not_work(new_desktop, fault):
-    desktop = new_desktop(notifications=fault != "no server")
+@pytest.mark.parametrize("desktop, fault", [(False, "no server"), (True, "no bus"),
+                                            (True, "a hung server")], indirect=["desktop"])
+def test_runs_go_on_when_notifications_do_not_work(desktop, fault):
     desktop.write_tool(emit(PASTED))
     nowhere = {"DBUS_SESSION_BUS_ADDRESS": "unix:path=/nonexistent"}
     agent = desktop.agent(env=nowhere if fault == "no bus" else None)

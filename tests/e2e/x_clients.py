@@ -1,9 +1,8 @@
-"""Other X clients: `x_clients.py MODE [FILE]` takes its selection, prints "ready", then
-silent: owns the CLIPBOARD and never answers; strict: answers only requests made after it took
-the CLIPBOARD, as an ICCCM owner may; incr-stall, incr-die: answer with INCR, send one chunk and
-go quiet or exit; manager: a clipboard manager that, asked to SAVE_TARGETS, saves the CLIPBOARD
-as UTF8_STRING into FILE. multiple asks the owner for two targets in one MULTIPLE request, then
-for one at time 1, and prints whether both came, the text, and whether the second was refused."""
+"""Other X clients: `x_clients.py MODE [FILE]` takes its selection, prints "ready", then acts as
+MODE says: silent never answers; strict answers only what is asked after it took the CLIPBOARD,
+as ICCCM lets owners do; incr-stall and incr-die send one INCR chunk, then go quiet or exit;
+manager saves the CLIPBOARD into FILE when asked to SAVE_TARGETS. multiple asks the owner for
+two targets at once, then for one at time 1, and prints if both came, the text, if it refused."""
 
 import sys
 
