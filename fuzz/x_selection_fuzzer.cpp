@@ -36,6 +36,8 @@ std::optional<std::string> expectedText(uint32_t type, const std::string& bytes)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string_view script(reinterpret_cast<const char*>(data), size);
+  // Atom lists, empty ones too (an empty one once handed memcpy a null pointer).
+  FUZZ_CHECK(itemsToBytes(itemsFromBytes(script)) == script.substr(0, size / 4 * 4));
   auto byte = [&script] {
     const uint8_t b = script.empty() ? 0 : static_cast<uint8_t>(script.front());
     script.remove_prefix(script.empty() ? 0 : 1);

@@ -69,15 +69,11 @@ if mode.startswith("incr"):
 if mode == "manager":
     w.convert_selection(atom("CLIPBOARD"), atom("UTF8_STRING"), atom("SAVED"), request.time)
     next_event(X.SelectionNotify)
-    text = b""
-    if (first := take(atom("SAVED"))).property_type != atom("INCR"):
-        text = first.value
-    else:
-        while True:
-            next_event(X.PropertyNotify, lambda e: e.state == X.PropertyNewValue)
-            if not (chunk := take(atom("SAVED")).value):
-                break
-            text += chunk
+    text, incr = take(atom("SAVED")), atom("INCR")
+    text, chunk = (b"", b"-") if text.property_type == incr else (text.value, b"")
+    while chunk:  # INCR: the chunks come as the property is deleted, the last one empty
+        next_event(X.PropertyNotify, lambda e: e.state == X.PropertyNewValue)
+        text += (chunk := take(atom("SAVED")).value)
     open(sys.argv[2], "wb").write(text)
     answer(request, request.property)
 elif mode != "incr-die":
