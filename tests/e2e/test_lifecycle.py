@@ -10,7 +10,6 @@ from conftest import FETCHED, SENT, T
 
 # the options, the environment, the exit status and standard error
 REFUSED = {"no --cli": ([], {}, 2, T.usage),
-           "an empty --cli": (["--cli", "x.js", "--cli", ""], {}, 2, T.usage),
            "a shortcut without a key": (["--cli", "x.js", "--paste", "ctrl+alt"], {}, 2,
                                         T.badShortcut + "ctrl+alt+c / ctrl+alt"),
            "no DISPLAY": (["--cli", "x.js"], {"DISPLAY": None}, 1, T.noDisplaySet),
