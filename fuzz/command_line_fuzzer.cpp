@@ -37,7 +37,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (cli.empty()) {
     FUZZ_CHECK(message && *message == std::string(texts::usage) + "\n");
   } else if (!copyKeys || !pasteKeys) {
-    FUZZ_CHECK(message && *message == std::string(texts::badShortcut) + copy + " / " + paste + "\n");
+    FUZZ_CHECK(message &&
+               *message == std::string(texts::badShortcut) + copy + " / " + paste + "\n");
   } else {
     FUZZ_CHECK(shortcuts && shortcuts->copy == *copyKeys && shortcuts->paste == *pasteKeys);
   }

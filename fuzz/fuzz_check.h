@@ -3,10 +3,6 @@
 #include <cstdio>
 #include <cstdlib>
 
-// A broken property is a finding: say which one and stop, so that libFuzzer keeps the input.
-// Unlike assert, stays on in optimised builds.
-#define FUZZ_CHECK(condition)                                                              \
-  ((condition) ? static_cast<void>(0)                                                      \
-               : (std::fprintf(stderr, "\nproperty failed at %s:%d: %s\n", __FILE__, __LINE__, \
-                               #condition),                                                \
-                  std::abort()))
+// A broken property is a finding: say which, and stop so that libFuzzer keeps the input.
+#define FUZZ_CHECK(c) \
+  ((c) ? void(0) : (std::fprintf(stderr, "%s:%d: %s\n", __FILE__, __LINE__, #c), std::abort()))

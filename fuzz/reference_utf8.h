@@ -1,10 +1,8 @@
 #pragma once
 
 #include <algorithm>
-#include <cstdint>
 #include <string>
 #include <string_view>
-#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -22,53 +20,35 @@ inline std::string encode(char32_t c) {
   return out;
 }
 
-// The bytes of a sequence, left-aligned: in UTF-8, byte order is code point order.
-inline uint32_t key(std::string_view bytes) {
-  uint32_t key = 0;
-  for (size_t i = 0; i < 4; ++i) key = key << 8 | (i < bytes.size() ? uint8_t(bytes[i]) : 0);
-  return key;
-}
-
-// Every well-formed sequence, in order, with its length and value.
-inline const std::vector<std::pair<uint32_t, std::pair<size_t, char32_t>>>& sequences() {
+// Every well-formed sequence with its value, in order: in UTF-8, byte order is code point order.
+inline const std::vector<std::pair<std::string, char32_t>>& sequences() {
   static const auto all = [] {
-    std::vector<std::pair<uint32_t, std::pair<size_t, char32_t>>> all;
-    for (char32_t c = 0; c <= 0x10FFFF; c = c == 0xD7FF ? 0xE000 : c + 1) {
-      all.push_back({key(encode(c)), {encode(c).size(), c}});
-    }
+    std::vector<std::pair<std::string, char32_t>> all;
+    for (char32_t c = 0; c <= 0x10FFFF; c = c == 0xD7FF ? 0xE000 : c + 1)
+      all.emplace_back(encode(c), c);
     return all;
   }();
   return all;
 }
 
-// The first sequence not before bytes: its length and value, and how many of its first bytes
-// bytes begins with.
-inline std::pair<std::pair<size_t, char32_t>, size_t> firstFrom(std::string_view bytes) {
-  const auto& all = sequences();
-  const auto it = std::lower_bound(all.begin(), all.end(), std::pair(key(bytes.substr(0, 4)),
-                                                                     std::pair(size_t{0}, U'\0')));
-  if (it == all.end()) return {{0, 0}, 0};
-  size_t common = 0;
-  while (common < it->second.first && common < bytes.size() &&
-         uint8_t(bytes[common]) == (it->first >> (24 - 8 * common) & 0xFF)) {
-    ++common;
-  }
-  return {it->second, common};
-}
-
 // Scalar values, with U+FFFD for each maximal ill-formed subpart: the longest start of a
 // well-formed sequence, or one byte when there is none.
 inline std::u32string decodeLossy(std::string_view bytes) {
+  const auto& all = sequences();
   std::u32string out;
   while (!bytes.empty()) {
     size_t length = 1;
     char32_t c = 0xFFFD;
     for (size_t n = 1; n <= 4 && n <= bytes.size(); ++n) {
-      const auto [sequence, common] = firstFrom(bytes.substr(0, n));
-      if (common < n) break;
-      if (sequence.first == n) std::tie(length, c) = sequence;
-      if (sequence.first > n) length = n;
-      if (sequence.first <= n) break;
+      // The first sequence not before the n bytes begins with them if any does.
+      const std::string start(bytes.substr(0, n));
+      const auto it = std::lower_bound(all.begin(), all.end(), std::pair(start, U'\0'));
+      if (it == all.end() || !it->first.starts_with(start)) break;
+      length = n;
+      if (it->first == start) {
+        c = it->second;
+        break;
+      }
     }
     out.push_back(c);
     bytes.remove_prefix(length);
@@ -77,9 +57,8 @@ inline std::u32string decodeLossy(std::string_view bytes) {
 }
 
 inline bool isValid(std::string_view bytes) {
-  const std::u32string decoded = decodeLossy(bytes);
   std::string encoded;
-  for (char32_t c : decoded) encoded += encode(c);
+  for (char32_t c : decodeLossy(bytes)) encoded += encode(c);
   return encoded == bytes;
 }
 

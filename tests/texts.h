@@ -27,6 +27,8 @@ inline constexpr std::string_view badShortcut = "Phím tắt không đọc đư�
 inline constexpr std::string_view lostX = "varkel: mất kết nối với máy chủ X";
 inline constexpr std::string_view lostWayland = "varkel: mất kết nối với compositor Wayland";
 inline constexpr std::string_view bindLine = "varkel: không tự đăng ký được phím {} ({}) trên màn hình này; hãy gán phím đó cho lệnh: {}";
+inline constexpr std::string_view noDisplay = "varkel: không mở được màn hình (WAYLAND_DISPLAY chưa được đặt, DISPLAY={}): không mở được màn hình X (DISPLAY={})";
+inline constexpr std::string_view noDisplaySet = "varkel: không mở được màn hình (WAYLAND_DISPLAY chưa được đặt, DISPLAY chưa được đặt)";
 // clang-format on
 
 }  // namespace texts

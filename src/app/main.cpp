@@ -1,3 +1,4 @@
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <string>
@@ -11,7 +12,22 @@
 #include "platform/posix/fatal.h"
 #include "platform/posix/write_all.h"
 
+namespace {
+
+// Started with standard output or error closed, the agent's own descriptors
+// (event loop, signals, display and bus connections) would take those
+// numbers, and its lines would be written into them. /dev/null holds the
+// places instead.
+void holdStandardDescriptors() {
+  for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+    if (::fcntl(fd, F_GETFD) < 0) ::open("/dev/null", O_RDWR);
+  }
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
+  holdStandardDescriptors();
   routeUncaughtExceptionsToExitFatally();
   keyCodes();
   Settings settings = readOptions(std::vector<std::string>(argv + 1, argv + argc));

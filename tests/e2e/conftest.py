@@ -25,6 +25,8 @@ NOTHING_TO_SEND = (T.nothingToSendTitle, T.nothingToSendBody)
 SENT = (T.sentTitle, T.sentBody)
 NOTHING_FETCHED = (T.nothingFetchedTitle, T.nothingFetchedBody)
 FETCHED = (T.fetchedTitle, T.fetchedBody)
+# Each leaves a file named pwned-N in the working folder if a shell ever reads it.
+BAIT = "$(touch pwned-1); touch pwned-2 | `touch pwned-3` && touch pwned-4 & '\"; touch pwned-5"
 BUS = """<busconfig><type>session</type><listen>unix:path={}/bus</listen><auth>EXTERNAL</auth>
 <policy context="default"><allow send_destination="*"/><allow eavesdrop="true"/>
 <allow own="*"/></policy></busconfig>"""
@@ -158,6 +160,9 @@ class Desktop:
         """The stand-in tool, run as /bin/sh PATH clip ...: notes its run, then does body."""
         (self.dir / name).write_text(TOOL + body + "\n")
         return self.dir / name
+
+    def file(self, suffix):  # the tool's file of that name
+        return Path(f"{self.tool}.{suffix}")
 
     def runs(self, tool=None):
         path = Path(f"{tool or self.tool}.runs")

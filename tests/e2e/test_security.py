@@ -5,11 +5,9 @@ import os
 import re
 import signal
 
-from conftest import (FETCHED, NOTHING_FETCHED, NOTHING_TO_SEND, SENT, T, emit, escaped,
+from conftest import (BAIT, FETCHED, NOTHING_FETCHED, NOTHING_TO_SEND, SENT, T, emit, escaped,
                       status)
 
-# Each leaves a file named pwned-N in the working folder if a shell ever reads it.
-BAIT = "$(touch pwned-1); touch pwned-2 | `touch pwned-3` && touch pwned-4 & '\"; touch pwned-5"
 
 
 def test_paths_clipboard_and_output_full_of_shell_syntax_are_taken_as_they_are(desktop):

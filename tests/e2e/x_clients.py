@@ -1,9 +1,8 @@
-"""Other X clients: `x_clients.py MODE [FILE]` takes its selection, prints "ready", then
-silent: owns the CLIPBOARD and never answers; strict: answers only requests made after it took
-the CLIPBOARD, as an ICCCM owner may; incr-stall, incr-die: answer with INCR, send one chunk and
-go quiet or exit; manager: a clipboard manager that, asked to SAVE_TARGETS, saves the CLIPBOARD
-as UTF8_STRING into FILE. multiple asks the owner for two targets in one MULTIPLE request, then
-for one at time 1, and prints whether both came, the text, and whether the second was refused."""
+"""Other X clients: `x_clients.py MODE [FILE]` takes its selection, prints "ready", then acts as
+MODE says: silent never answers; strict answers only what is asked after it took the CLIPBOARD,
+as ICCCM lets owners do; incr-stall and incr-die send one INCR chunk, then go quiet or exit;
+manager saves the CLIPBOARD into FILE when asked to SAVE_TARGETS. multiple asks the owner for
+two targets at once, then for one at time 1, and prints if both came, the text, if it refused."""
 
 import sys
 
@@ -70,15 +69,11 @@ if mode.startswith("incr"):
 if mode == "manager":
     w.convert_selection(atom("CLIPBOARD"), atom("UTF8_STRING"), atom("SAVED"), request.time)
     next_event(X.SelectionNotify)
-    text = b""
-    if (first := take(atom("SAVED"))).property_type != atom("INCR"):
-        text = first.value
-    else:
-        while True:
-            next_event(X.PropertyNotify, lambda e: e.state == X.PropertyNewValue)
-            if not (chunk := take(atom("SAVED")).value):
-                break
-            text += chunk
+    text, incr = take(atom("SAVED")), atom("INCR")
+    text, chunk = (b"", b"-") if text.property_type == incr else (text.value, b"")
+    while chunk:  # INCR: the chunks come as the property is deleted, the last one empty
+        next_event(X.PropertyNotify, lambda e: e.state == X.PropertyNewValue)
+        text += (chunk := take(atom("SAVED")).value)
     open(sys.argv[2], "wb").write(text)
     answer(request, request.property)
 elif mode != "incr-die":

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <csignal>
 
 #include "platform/posix/unique_fd.h"
 
@@ -14,18 +15,17 @@ namespace {
 
 TEST(ChildProcess, StartsWithTheStandardDescriptorsDefaultSignalsAndTheAgentsInput) {
   UniqueFd leaky(::open("/dev/null", O_RDONLY));  // not close-on-exec
-  struct sigaction ignore {}, previous {};
-  ignore.sa_handler = SIG_IGN;
-  ::sigaction(SIGINT, &ignore, &previous);
+  const auto previous = std::signal(SIGINT, SIG_IGN);
   sigset_t blocked, mask;
   sigemptyset(&blocked);
   sigaddset(&blocked, SIGTERM);
   ::pthread_sigmask(SIG_BLOCK, &blocked, &mask);
   const ChildResult result = runChild(
-      "/bin/sh", {"sh", "-c", "ls /proc/self/fd; grep 'Sig[BI]' /proc/self/status; readlink /proc/self/fd/0"},
+      "/bin/sh",
+      {"sh", "-c", "ls /proc/self/fd; grep 'Sig[BI]' /proc/self/status; readlink /proc/self/fd/0"},
       std::nullopt);
   ::pthread_sigmask(SIG_SETMASK, &mask, nullptr);
-  ::sigaction(SIGINT, &previous, nullptr);
+  std::signal(SIGINT, previous);
   char own[PATH_MAX] = {};
   ASSERT_GT(::readlink("/proc/self/fd/0", own, sizeof own - 1), 0);
   // 3 is ls's own handle on the folder it lists; glibc's spawn leaves the two signals it keeps

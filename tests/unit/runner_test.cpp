@@ -44,7 +44,7 @@ TEST_F(RunnerTest, OneRunAtATimeUntilTheFetchedTextIsSetOnTheMainThread) {
   tool->pull();
   held.reset();
   untilIdle(*tool);
-  EXPECT_EQ(notifier.notices(), std::vector(1, Notice(texts::fetchedTitle, texts::fetchedBody)));
+  EXPECT_EQ(notifier.notices, std::vector(1, Notice(texts::fetchedTitle, texts::fetchedBody)));
   EXPECT_EQ(clipboard.log, (std::vector<std::string>{"read", "clear", "set"}));
   EXPECT_EQ(clipboard.text, "text\n");
   EXPECT_TRUE(busyAtWrite) << "a press could start a run before the text was set";
@@ -64,8 +64,7 @@ TEST_F(RunnerTest, RunsAndFailedStartsLeaveNoChildAndNoDescriptor) {
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {}), fds);
   EXPECT_EQ(::waitpid(-1, nullptr, WNOHANG), -1) << "a child is left";
   const Notice failed{texts::failedTitle, std::string(texts::cannotStart) + std::strerror(ENOENT)};
-  const auto notices = notifier.notices();
-  EXPECT_EQ(std::count(notices.begin(), notices.end(), failed), 20);
+  EXPECT_EQ(std::count(notifier.notices.begin(), notifier.notices.end(), failed), 20);
 }
 
 }  // namespace

@@ -23,7 +23,8 @@ TEST(XkbKeyName, EveryKeyNameSitsWhereTheUsLayoutHasThatKey) {
   for (const auto& [name, code] : keyCodes()) {
     const auto position = xkbKeyName(code);
     ASSERT_TRUE(position) << name;
-    const xkb_keycode_t keycode = xkb_keymap_key_by_name(keymap.get(), std::string(*position).c_str());
+    const xkb_keycode_t keycode =
+        xkb_keymap_key_by_name(keymap.get(), std::string(*position).c_str());
     const xkb_keysym_t* syms = nullptr;
     ASSERT_EQ(xkb_keymap_key_get_syms_by_level(keymap.get(), keycode, 0, 0, &syms), 1) << name;
     EXPECT_EQ(syms[0], xkb_keysym_from_name(name.c_str(), XKB_KEYSYM_CASE_INSENSITIVE)) << name;
