@@ -32,13 +32,13 @@ import tempfile
 import time
 from pathlib import Path
 
-sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "tests" / "e2e"))
+sys.path.insert(0, str(Path(__file__).resolve().parent))
 import harness  # noqa: E402
 
 SENT = "Varkel đã tung Sóng Âm"
 SENT_BODY = "Nội dung đã bay sang các máy khác."
 FETCHED = "Mục tiêu đã bị khoá"
-FETCHED_BODY = "Truy sát ngay nào! Cmd+V để dán."
+FETCHED_BODY = "Truy sát ngay nào! Ctrl+V để dán."
 
 SIZES = {"1 KB": 1 << 10, "1 MB": 1 << 20, "16 MB": 16 << 20, "64 MB": 64 << 20}
 FULL = {"presses": 100, "reps": {"1 KB": 30, "1 MB": 20, "16 MB": 8, "64 MB": 5},
