@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <optional>
 
 #include "platform/linux/linux_desktop.h"
 #include "platform/linux/x11/x_clipboard.h"
@@ -16,10 +17,12 @@ constexpr std::chrono::milliseconds handOffBound{1500};
 class X11Desktop final : public LinuxDesktop {
  public:
   X11Desktop(std::unique_ptr<XConnection> x, X11Shortcuts shortcuts)
-      : x_(std::move(x)), clipboard_(*x_), grabs_(*x_) {
+      : x_(std::move(x)), clipboard_(*x_) {
     x_->attach(loop_);
     if (shortcuts == X11Shortcuts::keyGrabs) {
-      hotkeys_.useRegistrar(grabs_);
+      // Only key grabs need the keyboard map and its change events.
+      grabs_.emplace(*x_);
+      hotkeys_.useRegistrar(*grabs_);
       shortcuts_ = "bắt phím X11 và tín hiệu SIGUSR1/SIGUSR2";
     } else {
       shortcuts_ = usePortalOrSignals();
@@ -39,7 +42,7 @@ class X11Desktop final : public LinuxDesktop {
  private:
   std::unique_ptr<XConnection> x_;
   XClipboard clipboard_;
-  XHotkeys grabs_;
+  std::optional<XHotkeys> grabs_;
   std::string shortcuts_;
 };
 
